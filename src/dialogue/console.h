@@ -1,0 +1,56 @@
+// The console of the dialogue: typed tokens in, formatted text out.
+//
+// Reads are whitespace-separated tokens, like formatted reads. A token that
+// is not a number of the kind asked for is refused with a message, the rest
+// of its line is discarded and the read starts again, so the dialogue goes
+// on as if it had never been typed. When input ends, a read throws
+// InputEnded and the run ends.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace trelvo {
+
+/// Thrown by a read that finds the end of input.
+struct InputEnded {};
+
+class Console {
+ public:
+  Console(std::istream& in, std::ostream& out) : in_(*in.rdbuf()), out_(out) {}
+
+  /// When set, the output is flushed before every read, so that a prompt is
+  /// on the screen before the program waits. Meant for a terminal.
+  void setFlushBeforeRead(bool flush) { flushBeforeRead_ = flush; }
+
+  /// Reads a whole number in the signed 32-bit range.
+  int32_t readInt();
+  /// Reads a decimal number, rounded to float.
+  float readDecimal();
+
+  void print(std::string_view text) { out_.write(text.data(), static_cast<std::streamsize>(text.size())); }
+  /// Prints with a printf format.
+  void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  /// Prints a value widened to double with "%7.2f", the cell of every matrix.
+  void printCell(float value);
+  void flush() { out_.flush(); }
+
+  /// True when typed input is already waiting to be read.
+  bool hasPendingInput() { return in_.in_avail() > 0; }
+
+ private:
+  template <class Parse>
+  auto readValid(Parse parse);
+  std::string_view nextToken();
+  void discardRestOfLine();
+
+  std::streambuf& in_;
+  std::ostream& out_;
+  bool flushBeforeRead_ = false;
+  std::string token_;
+};
+
+}  // namespace trelvo

@@ -1,0 +1,79 @@
+#include "dialogue/entry_display.h"
+
+#include <cstdlib>
+
+#include "dialogue/messages.h"
+
+namespace trelvo {
+namespace {
+
+constexpr char kPlainQuestion[] =
+    "\nInserire gli elementi della matrice:\n1: Generazione casuale;\n2: Inserimento manuale.\n"
+    "   --> ";
+constexpr char kSecondMatrixQuestion[] =
+    "\nInserire gli elementi della 2a matrice:\n1: Generazione casuale;\n2: Inserimento "
+    "manuale.\n   --> ";
+constexpr char kMaximumPrompt[] = "\nIndicare il valore massimo dei numeri da generare\n  --> ";
+
+int32_t readMaximum(Dialogue& d) {
+  d.io.print(kMaximumPrompt);
+  for (;;) {
+    int32_t maximum = d.io.readInt();
+    d.io.print("\n");
+    if (maximum != 0) return maximum;
+    d.io.print(kMaximumZero);
+    d.io.print(kMaximumPrompt);
+  }
+}
+
+// Each draw v gives (v rem maximum) + 1: whole numbers from 1 to |maximum|.
+void fillAtRandom(Dialogue& d, MatrixView target, int64_t count) {
+  int64_t maximum = readMaximum(d);
+  for (int64_t k = 0; k < count; ++k) {
+    int64_t draw = std::rand();
+    target.set(k, static_cast<float>(draw % maximum + 1));
+  }
+}
+
+void enterByHand(Dialogue& d, MatrixView target, int32_t rows, int32_t cols) {
+  int64_t k = 0;
+  for (int32_t i = 1; i <= rows; ++i) {
+    for (int32_t j = 1; j <= cols; ++j) {
+      d.io.printf("a%d%d: ", i, j);
+      target.set(k++, d.io.readDecimal());
+    }
+    d.io.print("\n");
+  }
+}
+
+}  // namespace
+
+Operand createOperand(const Dialogue& d, int32_t rows2, int32_t cols2) {
+  Operand operand;
+  operand.elements = d.allocate<float>(int64_t{rows2} * cols2);
+  operand.rows2 = rows2;
+  operand.cols2 = cols2;
+  return operand;
+}
+
+int32_t enterElements(Dialogue& d, MatrixView target, int32_t rows, int32_t cols, Wording wording) {
+  d.io.print(wording == Wording::kPlain ? kPlainQuestion : kSecondMatrixQuestion);
+  int32_t method = d.io.readInt();
+  d.io.print("\n");
+  if (method == kRandomFill) fillAtRandom(d, target, int64_t{rows} * cols);
+  if (method == kManualEntry) enterByHand(d, target, rows, cols);
+  return method;
+}
+
+void printFlat(Console& io, MatrixView values, int64_t count, int32_t cols) {
+  for (int64_t k = 0; k < count; ++k) {
+    io.printCell(values[k]);
+    if ((k + 1) % cols == 0) io.print("\n");
+  }
+}
+
+void printRows(Console& io, const float* matrix, int32_t rows, int32_t cols) {
+  printFlat(io, MatrixView(const_cast<float*>(matrix)), int64_t{rows} * cols, cols);
+}
+
+}  // namespace trelvo

@@ -1,0 +1,24 @@
+// Every refusal the dialogue can print, in one place.
+#pragma once
+
+namespace trelvo {
+
+/// A token that is not a number of the kind asked for; the read starts again.
+inline constexpr char kInvalidValue[] = "\n\nValore non valido, riprovare.\n   --> ";
+
+/// Dimensions of the working matrix below 1.
+inline constexpr char kDimensionsBelowOne[] =
+    "\n\nLe dimensioni devono essere numeri interi maggiori di 0.";
+
+/// Storage for a matrix that cannot be had, or an element count beyond the
+/// signed 32-bit range: the request is refused and nothing held is lost.
+inline constexpr char kNoStorage[] =
+    "\n\nMemoria insufficiente: la matrice e' troppo grande. Operazione annullata.";
+
+/// A random fill with a maximum of 0.
+inline constexpr char kMaximumZero[] = "\n\nIl valore massimo non puo' essere 0.";
+
+/// A product whose second matrix has fewer than one column.
+inline constexpr char kNoColumns[] = "\n\nLa 2a matrice deve avere almeno una colonna.";
+
+}  // namespace trelvo

@@ -1,0 +1,89 @@
+#include "dialogue/number_input.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+#include <string>
+
+namespace trelvo {
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
+  }
+  return true;
+}
+
+size_t skipDigits(std::string_view s, size_t i) {
+  while (i < s.size() && isDigit(s[i])) ++i;
+  return i;
+}
+
+// Digits with at most one separator and at least one digit, then an
+// optional exponent with at least one digit: the whole of `body`.
+bool isDecimalNumeral(std::string_view body) {
+  size_t i = skipDigits(body, 0);
+  size_t digits = i;
+  if (i < body.size() && (body[i] == '.' || body[i] == ',')) {
+    size_t after = skipDigits(body, i + 1);
+    digits += after - (i + 1);
+    i = after;
+  }
+  if (digits == 0) return false;
+  if (i < body.size() && (body[i] == 'e' || body[i] == 'E')) {
+    ++i;
+    if (i < body.size() && (body[i] == '+' || body[i] == '-')) ++i;
+    size_t after = skipDigits(body, i);
+    if (after == i) return false;
+    i = after;
+  }
+  return i == body.size();
+}
+
+}  // namespace
+
+std::optional<int32_t> parseWholeNumber(std::string_view token) {
+  // from_chars takes a minus sign but not a plus sign.
+  bool plus = !token.empty() && token.front() == '+';
+  if (plus) token.remove_prefix(1);
+  if (token.empty() || !(isDigit(token.front()) || (!plus && token.front() == '-'))) {
+    return std::nullopt;
+  }
+  int32_t value = 0;
+  auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
+  if (error != std::errc{} || end != token.data() + token.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<float> parseDecimal(std::string_view token) {
+  bool negative = false;
+  if (!token.empty() && (token.front() == '+' || token.front() == '-')) {
+    negative = token.front() == '-';
+    token.remove_prefix(1);
+  }
+  std::string text = negative ? "-" : "";
+  if (equalsIgnoringCase(token, "inf") || equalsIgnoringCase(token, "infinity") ||
+      equalsIgnoringCase(token, "nan")) {
+    text += token;
+  } else if (isDecimalNumeral(token)) {
+    for (char c : token) text += (c == ',') ? '.' : c;
+  } else {
+    return std::nullopt;
+  }
+  float value = 0.0f;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error == std::errc::result_out_of_range) {
+    // from_chars leaves the value unset on overflow and underflow; the C
+    // library rounds to an infinity or to a (possibly subnormal) zero.
+    value = std::strtof(text.c_str(), nullptr);
+  } else if (error != std::errc{} || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+}  // namespace trelvo

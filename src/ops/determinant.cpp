@@ -1,0 +1,7 @@
+#include "ops/determinant.h"
+
+namespace trelvo {
+
+void matrixDeterminant(Dialogue&, WorkingMatrix&) {}
+
+}  // namespace trelvo

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "dialogue/dialogue.h"
+#include "dialogue/working_matrix.h"
+
+namespace trelvo {
+
+void inverseMatrix(Dialogue& d, WorkingMatrix& m);
+
+}  // namespace trelvo
