@@ -1,8 +1,82 @@
 #include "ops/transpose_product.h"
 
-namespace trelvo {
+#include <new>
 
-void transposeMatrix(Dialogue&, WorkingMatrix&) {}
-void matrixProduct(Dialogue&, WorkingMatrix&) {}
+#include "dialogue/entry_display.h"
+#include "dialogue/messages.h"
+#include "ops/kernels.h"
+#include "ops/operand_size.h"
+
+namespace trelvo {
+namespace {
+
+constexpr char kNotMultipliable[] =
+    "\n\nLe due matrici non sono moltiplicabili perche' le colonne della 1a sono diverse dalle "
+    "righe della 2a.";
+constexpr char kFactorSeparator[] = "\n\n   PER\n\n\n";
+constexpr char kProductHeading[] = "\n\nLa MATRICE PRODOTTO e':\n\n";
+
+// The storage of one product, taken in full before anything is entered.
+struct ProductStorage {
+  Operand second;
+  Storage<float> first;
+  Storage<float> product;
+};
+
+ProductStorage allocateProduct(const Dialogue& d, const WorkingMatrix& m, int32_t cols2) {
+  // A product that could not become the working matrix is refused at once.
+  if (int64_t{m.rows} * cols2 > INT32_MAX) throw std::bad_alloc();
+  ProductStorage s;
+  s.second = createOperand(d, m.cols, cols2);
+  s.first = d.allocate<float>(m.count);
+  s.product = d.allocate<float>(int64_t{m.rows} * cols2);
+  return s;
+}
+
+void copyCurrent(WorkingMatrix& m, float* target) {
+  MatrixView current = m.current();
+  for (int64_t k = 0; k < m.count; ++k) target[k] = current[k];
+}
+
+void printFactors(Console& io, const WorkingMatrix& m, const ProductStorage& s, int32_t cols2) {
+  printRows(io, s.first.data(), m.rows, m.cols);
+  io.print(kFactorSeparator);
+  printRows(io, s.second.elements.data(), m.cols, cols2);
+}
+
+}  // namespace
+
+void transposeMatrix(Dialogue& d, WorkingMatrix& m) {
+  MatrixView current = m.current();
+  MatrixView pending = m.pending();
+  for (int64_t i = 0; i < m.rows; ++i) {
+    for (int64_t j = 0; j < m.cols; ++j) pending.set(j * m.rows + i, current[i * m.cols + j]);
+  }
+  d.io.print("\n");
+  if (isPrintable(m.rows)) printFlat(d.io, pending, m.count, m.rows);
+  offerSave(d, m, keepTransposed);
+}
+
+void matrixProduct(Dialogue& d, WorkingMatrix& m) {
+  auto [rows2, cols2] = readOperandSize(d);
+  if (rows2 != m.cols) {
+    d.io.print(kNotMultipliable);
+    return;
+  }
+  if (cols2 < 1) {
+    d.io.print(kNoColumns);
+    return;
+  }
+  ProductStorage s = allocateProduct(d, m, cols2);
+  enterElements(d, MatrixView(s.second.elements.data()), rows2, cols2, Wording::kSecondMatrix);
+  copyCurrent(m, s.first.data());
+  if (isPrintable(m.cols) && isPrintable(cols2)) printFactors(d.io, m, s, cols2);
+  d.io.print("\n\n");
+  kernels::multiply(s.first.data(), s.second.elements.data(), s.product.data(), m.rows, m.cols,
+                    cols2);
+  d.io.print(kProductHeading);
+  if (isPrintable(cols2)) printRows(d.io, s.product.data(), m.rows, cols2);
+  offerSave(d, m, [&](WorkingMatrix& kept) { keepProduct(d, kept, cols2, s.product.data()); });
+}
 
 }  // namespace trelvo
