@@ -19,11 +19,7 @@ int main() {
   bool atTerminal = isatty(STDIN_FILENO);
   console.setFlushBeforeRead(atTerminal);
   trelvo::Dialogue dialogue(console);
-  if (atTerminal) {
-    dialogue.waitForKey = [&console] {
-      if (!console.hasPendingInput()) trelvo::waitForKeyPress();
-    };
-  }
+  if (atTerminal) dialogue.waitForKey = trelvo::waitForKeyPress;
   trelvo::runDialogue(dialogue);
   return 0;
 }

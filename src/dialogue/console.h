@@ -38,9 +38,6 @@ class Console {
   void printCell(float value);
   void flush() { out_.flush(); }
 
-  /// True when typed input is already waiting to be read.
-  bool hasPendingInput() { return in_.in_avail() > 0; }
-
  private:
   template <class Parse>
   auto readValid(Parse parse);
