@@ -1,7 +1,138 @@
+// Determinant by triangular reduction, printing its working as it goes.
+//
+// A copy of the matrix is brought to upper-triangular form by row
+// operations. A pivot is replaced only when it is exactly zero: the pivot
+// sweep exchanges a zero-pivot row with every later row that has a non-zero
+// entry in that column, one after the other (it does not stop at the first),
+// and every exchange negates the sign. The sweep runs once before the column
+// steps and again at the end of each of them; a column step eliminates the
+// non-zero entries below its pivot. The determinant is the sign times the
+// product of the diagonal, each partial product rounded to float.
+//
+// What is printed: "\n\n"; for sides up to 11 the copy after the first sweep,
+// "%10.2f" cells; then for each of the n column steps a "\n" and, for sides
+// up to 8, the copy after that step as a ruled tableau of "%7.2f |" cells.
+// A single element, or a matrix with an all-zero row or column, is answered
+// at once and prints nothing.
 #include "ops/determinant.h"
 
-namespace trelvo {
+#include <cassert>
+#include <cmath>
 
-void matrixDeterminant(Dialogue&, WorkingMatrix&) {}
+#include "ops/kernels.h"
+
+namespace trelvo {
+namespace {
+
+constexpr int64_t kMaxOpeningSide = 11;
+constexpr int64_t kMaxTableauSide = 8;
+constexpr char kRuleSegment[] = "_________";
+constexpr char kNotSquare[] =
+    "\n\nLa matrice non e' quadrata. Non e' possibile calcolare il determinante";
+
+// True when the n entries first[0], first[step], ... are all zero.
+bool isZeroLine(const float* first, int64_t n, int64_t step) {
+  for (int64_t k = 0; k < n; ++k) {
+    if (!kernels::isZero(first[k * step])) return false;
+  }
+  return true;
+}
+
+// With n == 0 there is no line at all, and the answer is still yes: the
+// empty matrix is answered by the zero shortcut.
+bool hasZeroRowOrColumn(const float* a, int64_t n) {
+  for (int64_t line = 0; line < n; ++line) {
+    if (isZeroLine(a + line * n, n, 1) || isZeroLine(a + line, n, n)) return true;
+  }
+  return n == 0;
+}
+
+void printOpening(Console& io, const float* a, int64_t n) {
+  for (int64_t r = 0; r < n; ++r) {
+    for (int64_t c = 0; c < n; ++c) io.printf("%10.2f", static_cast<double>(a[r * n + c]));
+    io.print("\n");
+  }
+}
+
+void printRule(Console& io, int64_t n) {
+  for (int64_t k = 0; k < n; ++k) io.print(kRuleSegment);
+  io.print("\n");
+}
+
+void printTableau(Console& io, const float* a, int64_t n) {
+  io.print("\n\n");
+  printRule(io, n);
+  for (int64_t r = 0; r < n; ++r) {
+    for (int64_t c = 0; c < n; ++c) io.printf("%7.2f |", static_cast<double>(a[r * n + c]));
+    io.print("\n");
+    printRule(io, n);
+  }
+}
+
+void reduceShowingTableaux(Console& io, float* a, int64_t n, int& sign) {
+  for (int64_t j = 0; j < n; ++j) {
+    io.print("\n");
+    kernels::eliminateColumn(a, n, j);
+    kernels::pivotSweep(a, n, sign);
+    printTableau(io, a, n);
+  }
+}
+
+// Beyond the tableau side a column step prints only its "\n", so the steps
+// can run in one go and their lines follow.
+void reduceQuietly(Console& io, float* a, int64_t n, int& sign) {
+  kernels::reduceColumns(a, n, sign);
+  for (int64_t j = 0; j < n; ++j) io.print("\n");
+}
+
+void reduceWithWorking(Console& io, float* a, int64_t n, int& sign) {
+  io.print("\n\n");
+  kernels::pivotSweep(a, n, sign);
+  if (n <= kMaxOpeningSide) printOpening(io, a, n);
+  if (n <= kMaxTableauSide) {
+    reduceShowingTableaux(io, a, n, sign);
+  } else {
+    reduceQuietly(io, a, n, sign);
+  }
+}
+
+float diagonalProduct(const float* a, int64_t n) {
+  float product = 1.0f;
+  for (int64_t d = 0; d < n; ++d) product = product * a[d * n + d];
+  return product;
+}
+
+}  // namespace
+
+int32_t squareSide(int32_t count) {
+  assert(count >= 0);
+  return static_cast<int32_t>(std::sqrt(static_cast<double>(count)));
+}
+
+float detTS(Console& io, const ElementPair* pairs, int32_t count, int member, float* workingCopy) {
+  const int64_t n = squareSide(count);
+  float* a = workingCopy;
+  for (int64_t k = 0; k < n * n; ++k) a[k] = pairs[k].member[member];
+  if (count == 1) return a[0];
+  if (hasZeroRowOrColumn(a, n)) return 0.0f;
+  int sign = 1;
+  reduceWithWorking(io, a, n, sign);
+  return static_cast<float>(sign) * diagonalProduct(a, n);
+}
+
+float detTS(Console& io, const ElementPair* pairs, int32_t count, int member) {
+  const int64_t n = squareSide(count);
+  Storage<float> workingCopy(n * n);
+  return detTS(io, pairs, count, member, workingCopy.data());
+}
+
+void matrixDeterminant(Dialogue& d, WorkingMatrix& m) {
+  if (m.rows != m.cols) {
+    d.io.print(kNotSquare);
+    return;
+  }
+  float det = detTS(d.io, m.pairs.data(), m.count, m.selector);
+  d.io.printf("\n\nDeterminante= %7.2f\n\n", static_cast<double>(det));
+}
 
 }  // namespace trelvo

@@ -1,7 +1,86 @@
+// Inverse by cofactors: entry (j, i) of the inverse is the cofactor of
+// position (i, j) times the reciprocal of the determinant. Every
+// determinant, the whole matrix's and each minor's, is taken afresh by
+// detTS, which prints its own working; nothing is reused between them.
 #include "ops/inverse.h"
 
-namespace trelvo {
+#include "dialogue/entry_display.h"
+#include "ops/determinant.h"
 
-void inverseMatrix(Dialogue&, WorkingMatrix&) {}
+namespace trelvo {
+namespace {
+
+constexpr char kNotSquare[] = "\n\nLa matrice non e' quadrata. NON ESISTE la MATRICE INVERSA.";
+constexpr char kNotInvertible[] = "\n\nLa matrice NON E' INVERTIBILE.";
+constexpr char kHeading[] = "\n\nLa matrice INVERSA E':\n\n";
+
+// What the cofactors of one n x n matrix need, all had before any printing.
+struct CofactorWork {
+  CofactorWork(const Dialogue& d, MatrixView source, int32_t side)
+      : matrix(source),
+        n(side),
+        minor(d.allocate<ElementPair>(int64_t{side - 1} * (side - 1))),
+        workingCopy(d.allocate<float>(int64_t{side} * side)) {}
+
+  MatrixView matrix;
+  int32_t n;
+  Storage<ElementPair> minor;
+  // detTS's working copy, shared by all its calls.
+  Storage<float> workingCopy;
+};
+
+// Member 0 of the minor's pairs gets, row-major, the matrix left when row i
+// and column j are removed.
+void buildMinor(CofactorWork& w, int32_t i, int32_t j) {
+  int64_t k = 0;
+  for (int32_t p = 0; p < w.n; ++p) {
+    if (p == i) continue;
+    for (int32_t q = 0; q < w.n; ++q) {
+      if (q != j) w.minor[k++].member[0] = w.matrix[int64_t{p} * w.n + q];
+    }
+  }
+}
+
+float minorDeterminant(Console& io, CofactorWork& w, int32_t i, int32_t j) {
+  // A 1 x 1 matrix has an empty minor, whose determinant is the empty
+  // product, 1; detTS would answer 0 for it.
+  if (w.n == 1) return 1.0f;
+  buildMinor(w, i, j);
+  const int32_t minorCount = (w.n - 1) * (w.n - 1);
+  return detTS(io, w.minor.data(), minorCount, 0, w.workingCopy.data());
+}
+
+// +1 or -1 as a float, so a zero minor gives a signed zero.
+float cofactorSign(int32_t i, int32_t j) { return (i + j) % 2 == 0 ? 1.0f : -1.0f; }
+
+void writeInverse(Console& io, CofactorWork& w, float det, MatrixView inverse) {
+  const float reciprocal = 1.0f / det;
+  for (int32_t i = 0; i < w.n; ++i) {
+    for (int32_t j = 0; j < w.n; ++j) {
+      io.print("\n");
+      const float cofactor = minorDeterminant(io, w, i, j) * cofactorSign(i, j);
+      inverse.set(int64_t{j} * w.n + i, reciprocal * cofactor);
+    }
+  }
+}
+
+}  // namespace
+
+void inverseMatrix(Dialogue& d, WorkingMatrix& m) {
+  if (m.rows != m.cols) {
+    d.io.print(kNotSquare);
+    return;
+  }
+  CofactorWork work(d, m.current(), squareSide(m.count));
+  const float det = detTS(d.io, m.pairs.data(), m.count, m.selector, work.workingCopy.data());
+  if (det == 0.0f) {
+    d.io.print(kNotInvertible);
+    return;
+  }
+  writeInverse(d.io, work, det, m.pending());
+  d.io.print(kHeading);
+  if (isPrintable(work.n)) printFlat(d.io, m.pending(), m.count, work.n);
+  offerSave(d, m, keepPending);
+}
 
 }  // namespace trelvo
