@@ -1,5 +1,7 @@
 // The dialogue driven in memory: the random fills, the end of a run and
 // the console's reads.
+#include "dialogue/dialogue.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "dialogue/console.h"
-#include "dialogue/dialogue.h"
 #include "dialogue/entry_display.h"
 #include "dialogue/main_loop.h"
 
@@ -90,8 +91,11 @@ TEST(RandomFill, ValuesAreWholeNumbersFromOneToTheMaximumsMagnitude) {
     int32_t maximum;
     float lowest, highest;
   };
-  const Case cases[] = {{1, 1, 1},     {-1, 1, 1},       {6, 1, 6},
-                        {-3, 1, 3},    {INT_MAX, 1, 2147483648.0f},
+  const Case cases[] = {{1, 1, 1},
+                        {-1, 1, 1},
+                        {6, 1, 6},
+                        {-3, 1, 3},
+                        {INT_MAX, 1, 2147483648.0f},
                         {INT_MIN, 1, 2147483648.0f}};
   for (const Case& c : cases) {
     for (float v : randomFill(5, c.maximum, 20, 20)) {
@@ -112,9 +116,10 @@ TEST(RandomFill, AMaximumOfZeroIsAskedAgain) {
   EXPECT_EQ(value, 1.0f);
   const std::string prompt = "\nIndicare il valore massimo dei numeri da generare\n  --> ";
   const std::string refusal = "\n\nIl valore massimo non puo' essere 0.";
-  EXPECT_EQ(out.str(), "\nInserire gli elementi della matrice:\n1: Generazione casuale;\n2: "
-                       "Inserimento manuale.\n   --> \n" +
-                           prompt + "\n" + refusal + prompt + "\n" + refusal + prompt + "\n");
+  EXPECT_EQ(out.str(),
+            "\nInserire gli elementi della matrice:\n1: Generazione casuale;\n2: "
+            "Inserimento manuale.\n   --> \n" +
+                prompt + "\n" + refusal + prompt + "\n" + refusal + prompt + "\n");
 }
 
 TEST(EntryMethod, AnyOtherMethodFillsNothing) {
@@ -214,8 +219,8 @@ TEST(Console, ARefusedTokenDiscardsTheRestOfItsLine) {
   EXPECT_EQ(console.readDecimal(), 2.5f);
   EXPECT_THROW(console.readInt(), InputEnded);
   EXPECT_EQ(out.str(),
-                           "\n\nValore non valido, riprovare.\n   --> "
-                           "\n\nValore non valido, riprovare.\n   --> ");
+            "\n\nValore non valido, riprovare.\n   --> "
+            "\n\nValore non valido, riprovare.\n   --> ");
 }
 
 TEST(Console, AnEndlessTokenIsRefusedWithoutBeingKept) {

@@ -16,10 +16,14 @@ struct WholeCase {
 
 TEST(ParseWholeNumber, AcceptsSignedDecimalIntegers) {
   const WholeCase cases[] = {
-      {"0", 0},           {"7", 7},
-      {"+7", 7},          {"-7", -7},
-      {"007", 7},         {"-0", 0},
-      {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1},
+      {"0", 0},
+      {"7", 7},
+      {"+7", 7},
+      {"-7", -7},
+      {"007", 7},
+      {"-0", 0},
+      {"2147483647", 2147483647},
+      {"-2147483648", -2147483647 - 1},
       {"+2147483647", 2147483647},
   };
   for (const WholeCase& c : cases) {
@@ -30,9 +34,25 @@ TEST(ParseWholeNumber, AcceptsSignedDecimalIntegers) {
 }
 
 TEST(ParseWholeNumber, RefusesAnythingElse) {
-  const char* cases[] = {"",     "+",    "-",          "abc",         "1.5",  "3abc", "1,0",
-                         "1e3",  "+-5",  "-+5",        "--5",         "++5",  " 5",   "0x10",
-                         "2147483648",   "-2147483649", "99999999999999999999", "five", "1 ",
+  const char* cases[] = {"",
+                         "+",
+                         "-",
+                         "abc",
+                         "1.5",
+                         "3abc",
+                         "1,0",
+                         "1e3",
+                         "+-5",
+                         "-+5",
+                         "--5",
+                         "++5",
+                         " 5",
+                         "0x10",
+                         "2147483648",
+                         "-2147483649",
+                         "99999999999999999999",
+                         "five",
+                         "1 ",
                          "\x01"};
   for (const char* text : cases) EXPECT_FALSE(parseWholeNumber(text).has_value()) << text;
 }
@@ -45,14 +65,20 @@ struct DecimalCase {
 TEST(ParseDecimal, AcceptsDecimalSpellings) {
   const float inf = std::numeric_limits<float>::infinity();
   const DecimalCase cases[] = {
-      {"0", 0.0f},        {"2", 2.0f},          {"-2", -2.0f},       {"+2", 2.0f},
-      {"2.5", 2.5f},      {"2,5", 2.5f},        {"-2,5", -2.5f},     {".5", 0.5f},
-      {",5", 0.5f},       {"5.", 5.0f},         {"5,", 5.0f},        {"1e3", 1000.0f},
-      {"1E3", 1000.0f},   {"1e+3", 1000.0f},    {"2.5e-1", 0.25f},   {"2,5E-1", 0.25f},
-      {"0.1", 0.1f},      {"16777217", 16777216.0f},
-      {"inf", inf},       {"-inf", -inf},       {"INF", inf},        {"Infinity", inf},
-      {"1e999", inf},     {"-1e999", -inf},     {"1e-999", 0.0f},
-      {"3.4028235e38", 3.4028235e38f},           {"1e-45", 1e-45f},
+      {"0", 0.0f},       {"2", 2.0f},
+      {"-2", -2.0f},     {"+2", 2.0f},
+      {"2.5", 2.5f},     {"2,5", 2.5f},
+      {"-2,5", -2.5f},   {".5", 0.5f},
+      {",5", 0.5f},      {"5.", 5.0f},
+      {"5,", 5.0f},      {"1e3", 1000.0f},
+      {"1E3", 1000.0f},  {"1e+3", 1000.0f},
+      {"2.5e-1", 0.25f}, {"2,5E-1", 0.25f},
+      {"0.1", 0.1f},     {"16777217", 16777216.0f},
+      {"inf", inf},      {"-inf", -inf},
+      {"INF", inf},      {"Infinity", inf},
+      {"1e999", inf},    {"-1e999", -inf},
+      {"1e-999", 0.0f},  {"3.4028235e38", 3.4028235e38f},
+      {"1e-45", 1e-45f},
   };
   for (const DecimalCase& c : cases) {
     auto parsed = parseDecimal(c.text);
@@ -74,10 +100,10 @@ TEST(ParseDecimal, KeepsTheSignOfZeroAndOfNan) {
 }
 
 TEST(ParseDecimal, RefusesAnythingElse) {
-  const char* cases[] = {"",     "+",     "-",    ".",     ",",     "e5",    "1e",    "1e+",
-                         "1.2.3", "1,2,3", "1.2,3", "abc",  "3abc",  "1,5x",  "0x10",  "--1",
-                         "+-1",  "in",    "infinit", "nan(1)", "nanx", "1 ",   "1e5.5", "e",
-                         "1..2", "∞"};
+  const char* cases[] = {"",     "+",     "-",     ".",     ",",       "e5",     "1e",
+                         "1e+",  "1.2.3", "1,2,3", "1.2,3", "abc",     "3abc",   "1,5x",
+                         "0x10", "--1",   "+-1",   "in",    "infinit", "nan(1)", "nanx",
+                         "1 ",   "1e5.5", "e",     "1..2",  "∞"};
   for (const char* text : cases) EXPECT_FALSE(parseDecimal(text).has_value()) << text;
 }
 

@@ -31,7 +31,9 @@ class Console {
   /// Reads a decimal number, rounded to float.
   float readDecimal();
 
-  void print(std::string_view text) { out_.write(text.data(), static_cast<std::streamsize>(text.size())); }
+  void print(std::string_view text) {
+    out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+  }
   /// Prints with a printf format.
   void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
   /// Prints a value widened to double with "%7.2f", the cell of every matrix.

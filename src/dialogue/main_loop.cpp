@@ -53,8 +53,8 @@ struct MenuEntry {
 
 // Choices 7, 8 and 9 are listed in the menu but have no operation.
 constexpr MenuEntry kOperations[] = {
-    {1, scalarProduct},   {2, matrixSum},          {3, transposeMatrix},
-    {4, matrixProduct},   {5, matrixDeterminant},  {6, inverseMatrix},
+    {1, scalarProduct}, {2, matrixSum},         {3, transposeMatrix},
+    {4, matrixProduct}, {5, matrixDeterminant}, {6, inverseMatrix},
 };
 
 Operation operationFor(int32_t choice) {

@@ -12,8 +12,7 @@ inline constexpr char kDimensionsBelowOne[] =
 
 /// Storage for a matrix that cannot be had, or an element count beyond the
 /// signed 32-bit range: the request is refused and nothing held is lost.
-inline constexpr char kNoStorage[] =
-    "\n\nMemoria insufficiente: la matrice e' troppo grande.";
+inline constexpr char kNoStorage[] = "\n\nMemoria insufficiente: la matrice e' troppo grande.";
 
 /// A random fill with a maximum of 0.
 inline constexpr char kMaximumZero[] = "\n\nIl valore massimo non puo' essere 0.";
