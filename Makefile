@@ -3,8 +3,9 @@
 #   make test   builds and runs every test
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+PREFIX ?= /usr/local
 
-.PHONY: all build run test clean
+.PHONY: all build run test install package clean
 
 all: build
 
@@ -17,6 +18,13 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX) --component trelvo
+
+# A Debian package of the program and its manual page, left in $(BUILD).
+package: build
+	cd $(BUILD) && cpack
 
 clean:
 	rm -rf $(BUILD)
