@@ -51,27 +51,20 @@ check_control() {
     fail "Description has no long part: '$description'"
 }
 
-# A scalar product by 2,5 kept, then a transpose declined, then the exit.
-readonly dialogue='1\n2\n2\n2\n1\n2\n3\n4\n2,5\n1\n1\n3\n0\n9\n'
-readonly expected_lines=(
-  "                                     TRELVO                    "
-  "   2.50   5.00"
-  "   7.50  10.00"
-  "La seguente matrice e' in memoria:"
-  "   2.50   7.50"
-  "   5.00  10.00"
-)
-
-check_installed_program() {
-  local program=$1 output=$work/installed.out status=0
-  printf '%b' "$dialogue" | "$program" >"$output" || status=$?
-  [ "$status" -eq 0 ] || fail "the installed program exited with $status"
-  for line in "${expected_lines[@]}"; do
-    grep -qFx -- "$line" "$output" || fail "no line '$line' in the output"
+# Runs the installed program $1 on the typed answers $2 (printf escapes) and
+# fails unless it exits with 0, prints every line given after them and
+# answers byte for byte like the program in the build tree.
+check_dialogue() {
+  local program=$1 answers=$2 output=$work/installed.out status=0 line
+  shift 2
+  printf '%b' "$answers" | "$program" >"$output" || status=$?
+  [ "$status" -eq 0 ] || fail "the installed program exited with $status on '$answers'"
+  for line in "$@"; do
+    grep -qFx -- "$line" "$output" || fail "no line '$line' in the answer to '$answers'"
   done
-  printf '%b' "$dialogue" | "$build/trelvo" >"$work/built.out"
+  printf '%b' "$answers" | "$build/trelvo" >"$work/built.out"
   cmp -s "$output" "$work/built.out" ||
-    fail "the installed program answers differently from $build/trelvo"
+    fail "the installed program answers '$answers' differently from $build/trelvo"
 }
 
 check_manual_page() {
@@ -101,6 +94,14 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 root=$work/root
 dpkg -x "$deb" "$root"
-check_installed_program "$root/usr/bin/trelvo"
+program=$root/usr/bin/trelvo
+# A scalar product by 2,5 kept, then a transpose declined, then the exit.
+check_dialogue "$program" '1\n2\n2\n2\n1\n2\n3\n4\n2,5\n1\n1\n3\n0\n9\n' \
+  "                                     TRELVO                    " \
+  "   2.50   5.00" "   7.50  10.00" "La seguente matrice e' in memoria:" \
+  "   2.50   7.50" "   5.00  10.00"
+# The example of the manual page: the determinant of rows (2, 1) and (1, 3).
+check_dialogue "$program" '5\n2\n2\n2\n2\n1\n1\n3\n9\n' \
+  "      2.00      1.00" "   0.00 |   2.50 |" "Determinante=    5.00"
 check_manual_page "$root/usr/share/man/man1/trelvo.1" "$version"
 echo "check-package: $deb installs, runs and shows its manual page"
