@@ -76,7 +76,9 @@ void matrixProduct(Dialogue& d, WorkingMatrix& m) {
                     cols2);
   d.io.print(kProductHeading);
   if (isPrintable(cols2)) printRows(d.io, s.product.data(), m.rows, cols2);
-  offerSave(d, m, [&](WorkingMatrix& kept) { keepProduct(d, kept, cols2, s.product.data()); });
+  offerSave(d, m, [&, productCols = cols2](WorkingMatrix& kept) {
+    keepProduct(d, kept, productCols, s.product.data());
+  });
 }
 
 }  // namespace trelvo
