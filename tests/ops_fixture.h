@@ -13,6 +13,10 @@
 
 namespace trelvo::testing {
 
+inline constexpr char kSaveQuestion[] =
+    "\n\nVuoi salvare la matrice ottenuta? (YES: 1)\n"
+    "(Cosi' facendo la matrice originaria verra' cancellata!!!)\n   --> ";
+
 /// A dialogue whose answers are `typed` and whose output is kept.
 struct TypedDialogue {
   explicit TypedDialogue(const std::string& typed) : in(typed), console(in, out), d(console) {}

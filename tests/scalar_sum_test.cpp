@@ -15,10 +15,7 @@
 namespace trelvo {
 namespace {
 
-using testing::currentOf;
-using testing::matrixOf;
-using testing::pendingOf;
-using testing::TypedDialogue;
+using namespace testing;  // the in-memory helpers of ops_fixture.h
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr char kNotSummable[] =

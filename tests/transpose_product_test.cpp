@@ -16,10 +16,7 @@
 namespace trelvo {
 namespace {
 
-using testing::currentOf;
-using testing::matrixOf;
-using testing::pendingOf;
-using testing::TypedDialogue;
+using namespace testing;  // the in-memory helpers of ops_fixture.h
 
 constexpr char kNotMultipliable[] =
     "\n\nLe due matrici non sono moltiplicabili perche' le colonne della 1a sono diverse dalle "

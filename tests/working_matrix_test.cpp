@@ -13,13 +13,7 @@
 namespace trelvo {
 namespace {
 
-using testing::currentOf;
-using testing::matrixOf;
-using testing::TypedDialogue;
-
-constexpr char kSaveQuestion[] =
-    "\n\nVuoi salvare la matrice ottenuta? (YES: 1)\n"
-    "(Cosi' facendo la matrice originaria verra' cancellata!!!)\n   --> ";
+using namespace testing;  // the in-memory helpers of ops_fixture.h
 
 TEST(KeepPending, MakesThePendingValuesCurrentWithTheSameDimensions) {
   TypedDialogue t("");
