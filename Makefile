@@ -19,6 +19,27 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+ASAN_BUILD ?= build-asan
+test-asan:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRELVO_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Feeds the fuzzer's inputs to the whole dialogue for FUZZ_SECONDS (clang).
+# New inputs go to $(FUZZ_BUILD)/corpus; tests/fuzz/corpus holds the seeds.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DTRELVO_FUZZ=ON -DTRELVO_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target dialogue_fuzzer
+	mkdir -p $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/findings
+	$(FUZZ_BUILD)/tests/fuzz/dialogue_fuzzer $(FUZZ_BUILD)/corpus tests/fuzz/corpus \
+	  -dict=tests/fuzz/dialogue.dict -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
+	  -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  -artifact_prefix=$(FUZZ_BUILD)/findings/
+
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX) --component trelvo
 
