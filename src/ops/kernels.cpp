@@ -1,8 +1,470 @@
 #include "ops/kernels.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "ops/kernels_isa.h"
 
 namespace trelvo::kernels {
+namespace {
+
+// ---------------------------------------------------------------------------
+// The vector code in use.
+
+bool hasAvx512() {
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+}
+bool hasAvx2() { return __builtin_cpu_supports("avx2"); }
+bool always() { return true; }
+
+struct Variant {
+  const isa::Isa* table;
+  bool (*supported)();
+};
+
+const Variant kVariants[] = {
+    {&isa::kAvx512, hasAvx512}, {&isa::kAvx2, hasAvx2}, {&isa::kGeneric, always}};
+
+const isa::Isa* widestSupported() {
+  __builtin_cpu_init();
+  for (const Variant& v : kVariants) {
+    if (v.supported()) return v.table;
+  }
+  return &isa::kGeneric;
+}
+
+const isa::Isa*& selectedIsa() {
+  static const isa::Isa* selected = widestSupported();
+  return selected;
+}
+
+const isa::Isa& activeIsa() { return *selectedIsa(); }
+
+// ---------------------------------------------------------------------------
+// A second core, for work long enough to pay for waking it (about 1 ms).
+
+constexpr int64_t kSecondCoreWork = int64_t{24} << 20;  // multiply-adds
+
+bool& secondCoreAllowed() {
+  static bool allowed = true;
+  return allowed;
+}
+
+// One persistent thread: starting a thread per call would cost a good part
+// of what the split saves.
+class Worker {
+ public:
+  ~Worker() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  /// Runs task(1) on the worker and task(0) here; returns when both are done.
+  void runPair(const std::function<void(int)>& task) {
+    if (!thread_.joinable()) thread_ = std::thread([this] { serve(); });
+    {
+      std::lock_guard lock(mutex_);
+      task_ = &task;
+      ++posted_;
+    }
+    wake_.notify_one();
+    task(0);
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return finished_ == posted_; });
+  }
+
+ private:
+  void serve() {
+    uint64_t seen = 0;
+    for (;;) {
+      const std::function<void(int)>* task = nullptr;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return stop_ || posted_ != seen; });
+        if (stop_) return;
+        seen = posted_;
+        task = task_;
+      }
+      (*task)(1);
+      {
+        std::lock_guard lock(mutex_);
+        finished_ = seen;
+      }
+      done_.notify_one();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  std::thread thread_;
+  const std::function<void(int)>* task_ = nullptr;
+  uint64_t posted_ = 0;
+  uint64_t finished_ = 0;
+  bool stop_ = false;
+};
+
+int partsFor(int64_t work) {
+  static const bool twoCores = std::thread::hardware_concurrency() > 1;
+  return secondCoreAllowed() && twoCores && work >= kSecondCoreWork ? 2 : 1;
+}
+
+/// Runs task(part) for each of `parts` parts (1 or 2), side by side.
+void runParts(int parts, const std::function<void(int)>& task) {
+  static Worker worker;
+  if (parts == 1) {
+    task(0);
+  } else {
+    worker.runPair(task);
+  }
+}
+
+/// Part `part` of `parts` of [0, count), split at a multiple of `grain`.
+std::pair<int64_t, int64_t> shareOf(int64_t count, int part, int parts, int64_t grain) {
+  int64_t half = (count / 2 + grain - 1) / grain * grain;
+  int64_t split = parts == 1 ? count : std::min(count, half);
+  return part == 0 ? std::pair{int64_t{0}, split} : std::pair{split, count};
+}
+
+// ---------------------------------------------------------------------------
+// Packing for the register tiles: panels of `tile` rows (or columns), with
+// the depth index outermost inside a panel, padded with zeros.
+
+int64_t roundUp(int64_t x, int64_t step) { return (x + step - 1) / step * step; }
+
+template <class T>
+void packRows(const T* src, int64_t ld, int64_t rows, int64_t depth, int tile, T* dst) {
+  for (int64_t p = 0; p < rows; p += tile) {
+    for (int64_t l = 0; l < depth; ++l) {
+      for (int64_t r = 0; r < tile; ++r) *dst++ = p + r < rows ? src[(p + r) * ld + l] : T{};
+    }
+  }
+}
+
+void packColumns(const float* src, int64_t ld, int64_t depth, int64_t cols, int tile, float* dst) {
+  for (int64_t q = 0; q < cols; q += tile) {
+    const int64_t width = std::min<int64_t>(tile, cols - q);
+    for (int64_t l = 0; l < depth; ++l) {
+      const float* from = src + l * ld + q;
+      std::copy(from, from + width, dst);
+      std::fill(dst + width, dst + tile, 0.0f);
+      dst += tile;
+    }
+  }
+}
+
+// Block sizes: a packed column panel (depth x tile columns) stays in the
+// first-level cache, a packed row block in the second.
+constexpr int64_t kDepth = 256;
+constexpr int64_t kBlockRows = 960;  // a multiple of every tile's rows
+constexpr int64_t kBlockCols = 2048;
+
+struct PackBuffers {
+  PackBuffers(const isa::Isa& x, int64_t depth)
+      : rows(roundUp(kBlockRows, x.tileRows) * depth),
+        rowSkips(rows.size()),
+        cols(roundUp(kBlockCols, x.tileCols) * depth) {}
+  std::vector<float> rows;
+  std::vector<uint8_t> rowSkips;
+  std::vector<float> cols;
+};
+
+// ---------------------------------------------------------------------------
+// The product.
+
+void multiplyRows(const isa::Isa& x, const float* f, const float* s, float* p, int64_t firstRow,
+                  int64_t endRow, int64_t inner, int64_t cols2, PackBuffers& buffers) {
+  std::fill(p + firstRow * cols2, p + endRow * cols2, 0.0f);
+  for (int64_t jc = 0; jc < cols2; jc += kBlockCols) {
+    const int64_t nc = std::min(kBlockCols, cols2 - jc);
+    for (int64_t pc = 0; pc < inner; pc += kDepth) {
+      const int64_t kc = std::min(kDepth, inner - pc);
+      packColumns(s + pc * cols2 + jc, cols2, kc, nc, x.tileCols, buffers.cols.data());
+      for (int64_t ic = firstRow; ic < endRow; ic += kBlockRows) {
+        const int64_t mc = std::min(kBlockRows, endRow - ic);
+        packRows(f + ic * inner + pc, inner, mc, kc, x.tileRows, buffers.rows.data());
+        x.productBlock(mc, nc, kc, buffers.rows.data(), buffers.cols.data(), p + ic * cols2 + jc,
+                       cols2);
+      }
+    }
+  }
+}
+
+void multiplyBlocked(const isa::Isa& x, const float* f, const float* s, float* p, int64_t rows,
+                     int64_t inner, int64_t cols2) {
+  const int parts = partsFor(rows * inner * cols2);
+  std::vector<PackBuffers> buffers(parts, PackBuffers(x, kDepth));
+  runParts(parts, [&](int part) {
+    auto [first, end] = shareOf(rows, part, parts, x.tileRows);
+    multiplyRows(x, f, s, p, first, end, inner, cols2, buffers[part]);
+  });
+}
+
+// ---------------------------------------------------------------------------
+// The reduction, blocked.
+//
+// Row i's entry in column c takes, at each column step j whose entry a[i][j]
+// is non-zero, the term a[j][c] * factor. Taken over a panel of steps, those
+// terms are a product block (pivot rows times factors, steps ascending), so
+// they can wait and be added together at the end of the panel, while the
+// panel's own columns, the pivot rows and the diagonal are kept up to date
+// step by step. The sweep does nothing as long as every diagonal entry is
+// non-zero; when one is zero, the waiting terms are added first and the
+// plain sweep runs on the whole matrix, and a new panel starts.
+
+constexpr int64_t kPanel = 128;
+
+class BlockedReduction {
+ public:
+  BlockedReduction(const isa::Isa& x, float* a, int64_t n, int& sign)
+      : x_(x),
+        a_(a),
+        n_(n),
+        sign_(sign),
+        factors_(n * kPanel),
+        skips_(n * kPanel),
+        diagonal_(n),
+        buffers_(2, PackBuffers(x, kPanel)) {}
+
+  void run() {
+    for (int64_t j = 0; j < n_;) j = runPanel(j);
+  }
+
+ private:
+  float* row(int64_t i) { return a_ + i * n_; }
+  int64_t slot(int64_t i, int64_t j) const { return i * kPanel + (j - first_); }
+
+  // Runs the column steps from `first` to the panel's end, or to the first
+  // step after which the sweep may act; returns the next step.
+  int64_t runPanel(int64_t first) {
+    first_ = first;
+    end_ = std::min(first + kPanel, n_);
+    for (int64_t k = end_; k < n_; ++k) diagonal_[k] = row(k)[k];
+    for (int64_t j = first_; j < end_; ++j) {
+      bringUpToDate(j);
+      eliminateInPanel(j);
+      if (sweepMayAct(j)) {
+        addWaitingTerms(j);
+        reference::pivotSweep(a_, n_, sign_);
+        return j + 1;
+      }
+    }
+    addWaitingTerms(end_ - 1);
+    return end_;
+  }
+
+  void updateOutsidePanel(float* target, const float* pivot, float factor) {
+    x_.rowUpdate(target, pivot, factor, first_);
+    x_.rowUpdate(target + end_, pivot + end_, factor, n_ - end_);
+  }
+
+  // Pivot row j takes the terms of the panel's earlier steps.
+  void bringUpToDate(int64_t j) {
+    for (int64_t s = first_; s < j; ++s) {
+      if (!skips_[slot(j, s)]) updateOutsidePanel(row(j), row(s), factors_[slot(j, s)]);
+    }
+  }
+
+  void eliminateInPanel(int64_t j) {
+    const float* pivot = row(j);
+    for (int64_t i = j + 1; i < n_; ++i) {
+      float* target = row(i);
+      skips_[slot(i, j)] = isZero(target[j]);
+      if (isZero(target[j])) continue;
+      const float factor = -target[j] / pivot[j];
+      factors_[slot(i, j)] = factor;
+      x_.rowUpdate(target + first_, pivot + first_, factor, end_ - first_);
+      if (i >= end_) diagonal_[i] = sumInOrder(productInOrder(pivot[i], factor), diagonal_[i]);
+    }
+  }
+
+  bool sweepMayAct(int64_t j) {
+    for (int64_t k = 0; k + 1 < n_; ++k) {
+      // Rows up to j are up to date, and so are the panel's columns.
+      const float entry = k < end_ ? row(k)[k] : diagonal_[k];
+      if (isZero(entry)) return true;
+    }
+    (void)j;
+    return false;
+  }
+
+  // Rows below `last` take the terms of steps first_ to `last` outside the
+  // panel's columns.
+  void addWaitingTerms(int64_t last) {
+    const int64_t firstRow = last + 1;
+    const int64_t rows = n_ - firstRow;
+    const int64_t depth = last - first_ + 1;
+    if (rows <= 0) return;
+    const int parts = partsFor(rows * n_ * depth);
+    runParts(parts, [&](int part) {
+      auto [begin, end] = shareOf(rows, part, parts, x_.tileRows);
+      addWaitingTermsTo(firstRow + begin, firstRow + end, depth, buffers_[part]);
+    });
+  }
+
+  void addWaitingTermsTo(int64_t firstRow, int64_t endRow, int64_t depth, PackBuffers& buffers) {
+    const std::pair<int64_t, int64_t> ranges[] = {{0, first_}, {end_, n_}};
+    for (auto [begin, end] : ranges) {
+      for (int64_t jc = begin; jc < end; jc += kBlockCols) {
+        const int64_t nc = std::min(kBlockCols, end - jc);
+        packColumns(row(first_) + jc, n_, depth, nc, x_.tileCols, buffers.cols.data());
+        for (int64_t ic = firstRow; ic < endRow; ic += kBlockRows) {
+          const int64_t mc = std::min(kBlockRows, endRow - ic);
+          const uint8_t* skips = packFactors(ic, mc, depth, buffers);
+          x_.updateBlock(mc, nc, depth, buffers.rows.data(), buffers.cols.data(), skips,
+                         row(ic) + jc, n_);
+        }
+      }
+    }
+  }
+
+  // Packs the factors of rows ic to ic + mc; returns their packed skips, or
+  // null when no term is skipped.
+  const uint8_t* packFactors(int64_t ic, int64_t mc, int64_t depth, PackBuffers& buffers) {
+    packRows(factors_.data() + slot(ic, first_), kPanel, mc, depth, x_.tileRows,
+             buffers.rows.data());
+    bool anySkip = false;
+    for (int64_t i = ic; i < ic + mc && !anySkip; ++i) {
+      const uint8_t* skips = skips_.data() + slot(i, first_);
+      anySkip = std::find(skips, skips + depth, 1) != skips + depth;
+    }
+    if (!anySkip) return nullptr;
+    packRows(skips_.data() + slot(ic, first_), kPanel, mc, depth, x_.tileRows,
+             buffers.rowSkips.data());
+    return buffers.rowSkips.data();
+  }
+
+  const isa::Isa& x_;
+  float* a_;
+  int64_t n_;
+  int& sign_;
+  int64_t first_ = 0;  // the panel's steps (and columns): first_ to end_ - 1
+  int64_t end_ = 0;
+  std::vector<float> factors_;   // per row, the factor of each step of the panel
+  std::vector<uint8_t> skips_;   // per row, 1 where a step left the row alone
+  std::vector<float> diagonal_;  // a[k][k] up to date, for k beyond the panel
+  std::vector<PackBuffers> buffers_;
+};
+
+// ---------------------------------------------------------------------------
+// The determinants of the minors.
+
+// The minor of a (n x n) without row i and column j, into `minor`.
+void buildMinor(const float* a, int64_t n, int64_t i, int64_t j, float* minor) {
+  for (int64_t p = 0; p < n; ++p) {
+    if (p == i) continue;
+    for (int64_t q = 0; q < n; ++q) {
+      if (q != j) *minor++ = a[p * n + q];
+    }
+  }
+}
+
+// A shortcut's answer, when one applies to the m x m `minor`.
+bool shortcut(const float* minor, int64_t m, float& det) {
+  if (m == 1) {
+    det = minor[0];
+  } else if (hasZeroRowOrColumn(minor, m)) {
+    det = 0.0f;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The plain reduction of an m x m `minor` (overwritten): sign times the
+// diagonal product.
+float reducedDeterminant(float* minor, int64_t m) {
+  int sign = 1;
+  reference::pivotSweep(minor, m, sign);
+  reference::reduceColumns(minor, m, sign);
+  return static_cast<float>(sign) * diagonalProduct(minor, m);
+}
+
+// Lanes of the batch, each holding one minor to reduce (or idle).
+struct MinorBatch {
+  MinorBatch(int64_t m, int lanes)
+      : minors(lanes * m * m), interleaved(lanes * m * m), positions(lanes), det(lanes) {}
+  std::vector<float> minors;  // one after the other, as built
+  std::vector<float> interleaved;
+  std::vector<int64_t> positions;
+  std::vector<float> det;
+};
+
+// Reduces the batch's first `used` lanes, writes their results.
+void reduceBatch(const isa::Isa& x, int64_t m, MinorBatch& batch, int used, float* det) {
+  const int lanes = x.lanes;
+  const int64_t size = m * m;
+  for (int t = 0; t < lanes; ++t) {
+    for (int64_t e = 0; e < size; ++e) {
+      // Idle lanes reduce the identity.
+      const float idle = e % (m + 1) == 0 ? 1.0f : 0.0f;
+      batch.interleaved[e * lanes + t] = t < used ? batch.minors[t * size + e] : idle;
+    }
+  }
+  const uint32_t fallback = x.minorDeterminants(batch.interleaved.data(), m, batch.det.data());
+  for (int t = 0; t < used; ++t) {
+    float* minor = batch.minors.data() + t * size;
+    // The vector code ran no exchanges: the sign is +1, and 1.0 times the
+    // product is the product.
+    det[batch.positions[t]] = fallback >> t & 1 ? reducedDeterminant(minor, m) : batch.det[t];
+  }
+}
+
+void minorDeterminantsOfRange(const isa::Isa& x, const float* a, int64_t n, int64_t begin,
+                              int64_t end, MinorBatch& batch, float* det, uint8_t* reduced) {
+  const int64_t m = n - 1;
+  int used = 0;
+  for (int64_t position = begin; position < end; ++position) {
+    float* minor = batch.minors.data() + used * m * m;
+    buildMinor(a, n, position / n, position % n, minor);
+    reduced[position] = !shortcut(minor, m, det[position]);
+    if (!reduced[position]) continue;
+    batch.positions[used++] = position;
+    if (used == x.lanes) {
+      reduceBatch(x, m, batch, used, det);
+      used = 0;
+    }
+  }
+  if (used > 0) reduceBatch(x, m, batch, used, det);
+}
+
+// Below these sizes the plain code is as fast.
+constexpr int64_t kBlockedReductionSide = 48;
+constexpr int64_t kBlockedProductWork = int64_t{1} << 15;
+constexpr int64_t kBatchedMinorSide = 6;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+float diagonalProduct(const float* a, int64_t n) {
+  float product = 1.0f;
+  for (int64_t d = 0; d < n; ++d) product = productInOrder(product, a[d * n + d]);
+  return product;
+}
+
+bool hasZeroRowOrColumn(const float* a, int64_t n) {
+  for (int64_t line = 0; line < n; ++line) {
+    bool rowZero = true;
+    bool columnZero = true;
+    for (int64_t k = 0; k < n; ++k) {
+      rowZero = rowZero && isZero(a[line * n + k]);
+      columnZero = columnZero && isZero(a[k * n + line]);
+    }
+    if (rowZero || columnZero) return true;
+  }
+  return n == 0;
+}
+
+namespace reference {
 namespace {
 
 void exchangeRows(float* a, int64_t n, int64_t r, int64_t s) {
@@ -28,7 +490,8 @@ void eliminateColumn(float* a, int64_t n, int64_t j) {
     float* row = a + i * n;
     if (isZero(row[j])) continue;
     float factor = -row[j] / pivotRow[j];
-    for (int64_t c = 0; c < n; ++c) row[c] = pivotRow[c] * factor + row[c];
+    for (int64_t c = 0; c < n; ++c)
+      row[c] = sumInOrder(productInOrder(pivotRow[c], factor), row[c]);
   }
 }
 
@@ -39,14 +502,105 @@ void reduceColumns(float* a, int64_t n, int& sign) {
   }
 }
 
-void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2) {
+void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner,
+              int64_t cols2) {
   for (int64_t i = 0; i < rows; ++i) {
     for (int64_t j = 0; j < cols2; ++j) {
       float sum = 0.0f;
-      for (int64_t l = 0; l < inner; ++l) sum = f[i * inner + l] * s[l * cols2 + j] + sum;
+      for (int64_t l = 0; l < inner; ++l) {
+        sum = sumInOrder(productInOrder(f[i * inner + l], s[l * cols2 + j]), sum);
+      }
       p[i * cols2 + j] = sum;
     }
   }
 }
+
+void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) {
+  const int64_t m = n - 1;
+  std::vector<float> minor(m * m);
+  for (int64_t position = 0; position < n * n; ++position) {
+    buildMinor(a, n, position / n, position % n, minor.data());
+    reduced[position] = !shortcut(minor.data(), m, det[position]);
+    if (reduced[position]) det[position] = reducedDeterminant(minor.data(), m);
+  }
+}
+
+}  // namespace reference
+
+namespace blocked {
+
+void reduceColumns(float* a, int64_t n, int& sign) {
+  BlockedReduction(activeIsa(), a, n, sign).run();
+}
+
+void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner,
+              int64_t cols2) {
+  multiplyBlocked(activeIsa(), f, s, p, rows, inner, cols2);
+}
+
+}  // namespace blocked
+
+void pivotSweep(float* a, int64_t n, int& sign) { reference::pivotSweep(a, n, sign); }
+
+void eliminateColumn(float* a, int64_t n, int64_t j) {
+  const float* pivotRow = a + j * n;
+  for (int64_t i = j + 1; i < n; ++i) {
+    float* row = a + i * n;
+    if (isZero(row[j])) continue;
+    activeIsa().rowUpdate(row, pivotRow, -row[j] / pivotRow[j], n);
+  }
+}
+
+void reduceColumns(float* a, int64_t n, int& sign) {
+  if (n >= kBlockedReductionSide) {
+    blocked::reduceColumns(a, n, sign);
+  } else {
+    reference::reduceColumns(a, n, sign);
+  }
+}
+
+void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner,
+              int64_t cols2) {
+  if (rows * inner * cols2 >= kBlockedProductWork) {
+    blocked::multiply(f, s, p, rows, inner, cols2);
+  } else {
+    reference::multiply(f, s, p, rows, inner, cols2);
+  }
+}
+
+void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) {
+  if (n - 1 < kBatchedMinorSide) {
+    reference::minorDeterminants(a, n, det, reduced);
+    return;
+  }
+  const isa::Isa& x = activeIsa();
+  const int64_t positions = n * n;
+  const int parts = partsFor(positions * (n - 1) * (n - 1) * (n - 1));
+  std::vector<MinorBatch> batches(parts, MinorBatch(n - 1, x.lanes));
+  runParts(parts, [&](int part) {
+    auto [begin, end] = shareOf(positions, part, parts, 1);
+    minorDeterminantsOfRange(x, a, n, begin, end, batches[part], det, reduced);
+  });
+}
+
+std::vector<std::string_view> availableVariants() {
+  std::vector<std::string_view> names;
+  for (const Variant& v : kVariants) {
+    if (v.supported()) names.emplace_back(v.table->name);
+  }
+  return names;
+}
+
+bool selectVariant(std::string_view name) {
+  for (const Variant& v : kVariants) {
+    if (v.table->name != name) continue;
+    if (!v.supported()) return false;
+    selectedIsa() = v.table;
+    return true;
+  }
+  return false;
+}
+
+void allowSecondCore(bool allow) { secondCoreAllowed() = allow; }
 
 }  // namespace trelvo::kernels

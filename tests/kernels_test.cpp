@@ -1,0 +1,288 @@
+// The fast kernels against the plain code, bit for bit, for every vector
+// variant this processor can run: sizes around the vector widths, the tiles,
+// the panels and the cache blocks; data with zeros of both signs, NaN of
+// both signs and infinities; and zero pivots that force exchanges.
+#include "ops/kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace trelvo::kernels {
+namespace {
+
+using Matrix = std::vector<float>;
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+float negativeNaN() { return -std::numeric_limits<float>::quiet_NaN(); }
+
+// The kinds of data, each a way to draw one element.
+enum class Data { kWhole, kSmallWholes, kSpecials, kWideRange };
+
+std::string dataName(Data data) {
+  switch (data) {
+    case Data::kWhole:
+      return "whole numbers";
+    case Data::kSmallWholes:
+      return "0, 1, 2 and -0.0";
+    case Data::kSpecials:
+      return "zeros, NaN and infinities";
+    case Data::kWideRange:
+      return "wide exponents";
+  }
+  return "";
+}
+
+float draw(Data data, std::mt19937& random) {
+  std::uniform_int_distribution<int> pick(0, 99);
+  int k = pick(random);
+  switch (data) {
+    case Data::kWhole:
+      return static_cast<float>(k % 19) - 9.0f;
+    case Data::kSmallWholes:
+      return k < 10 ? -0.0f : static_cast<float>(k % 3);
+    case Data::kSpecials:
+      if (k < 3) return kInf;
+      if (k < 5) return -kInf;
+      if (k < 7) return std::numeric_limits<float>::quiet_NaN();
+      if (k < 9) return negativeNaN();
+      if (k < 15) return -0.0f;
+      if (k < 25) return 0.0f;
+      return static_cast<float>(k) / 7.0f - 6.0f;
+    case Data::kWideRange:
+      return std::ldexp(static_cast<float>(k) - 49.5f, pick(random) % 120 - 60);
+  }
+  return 0.0f;
+}
+
+Matrix randomMatrix(int64_t rows, int64_t cols, Data data, unsigned seed) {
+  std::mt19937 random(seed);
+  Matrix m(rows * cols);
+  for (float& x : m) x = draw(data, random);
+  return m;
+}
+
+::testing::AssertionResult sameBits(const Matrix& expected, const Matrix& actual) {
+  for (size_t k = 0; k < expected.size(); ++k) {
+    uint32_t e = 0;
+    uint32_t a = 0;
+    std::memcpy(&e, &expected[k], 4);
+    std::memcpy(&a, &actual[k], 4);
+    if (e != a) {
+      return ::testing::AssertionFailure()
+             << "element " << k << ": expected " << expected[k] << " (0x" << std::hex << e
+             << "), got " << actual[k] << " (0x" << a << ")";
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Runs every test once per vector variant, with and without the second core.
+class KernelsTest : public ::testing::TestWithParam<std::tuple<std::string, bool>> {
+ protected:
+  void SetUp() override {
+    auto [variant, secondCore] = GetParam();
+    if (!selectVariant(variant)) GTEST_SKIP() << variant << " cannot run here";
+    allowSecondCore(secondCore);
+  }
+  void TearDown() override {
+    selectVariant(availableVariants().front());
+    allowSecondCore(true);
+  }
+};
+
+std::string paramName(const ::testing::TestParamInfo<KernelsTest::ParamType>& info) {
+  return std::get<0>(info.param) + (std::get<1>(info.param) ? "_two_cores" : "_one_core");
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, KernelsTest,
+                         ::testing::Combine(::testing::Values("avx512", "avx2", "generic"),
+                                            ::testing::Bool()),
+                         paramName);
+
+// ---------------------------------------------------------------------------
+// The product.
+
+struct ProductShape {
+  int64_t rows, inner, cols2;
+};
+
+void expectSameProduct(const ProductShape& shape, Data data, unsigned seed) {
+  Matrix f = randomMatrix(shape.rows, shape.inner, data, seed);
+  Matrix s = randomMatrix(shape.inner, shape.cols2, data, seed + 1);
+  Matrix expected(shape.rows * shape.cols2);
+  Matrix actual(shape.rows * shape.cols2, 7.0f);  // the kernel must start from +0.0
+  reference::multiply(f.data(), s.data(), expected.data(), shape.rows, shape.inner, shape.cols2);
+  blocked::multiply(f.data(), s.data(), actual.data(), shape.rows, shape.inner, shape.cols2);
+  EXPECT_TRUE(sameBits(expected, actual))
+      << shape.rows << " x " << shape.inner << " by " << shape.inner << " x " << shape.cols2 << ", "
+      << dataName(data);
+}
+
+TEST_P(KernelsTest, ProductAroundTilesAndVectors) {
+  for (int64_t side :
+       {1, 2, 3, 4, 5, 7, 8, 9, 11, 12, 13, 15, 16, 17, 24, 31, 32, 33, 47, 48, 49}) {
+    for (Data data : {Data::kWhole, Data::kSpecials, Data::kWideRange}) {
+      expectSameProduct({side, side, side}, data, static_cast<unsigned>(side));
+      expectSameProduct({side + 1, 3, side + 2}, data, static_cast<unsigned>(side) + 100);
+    }
+  }
+}
+
+TEST_P(KernelsTest, ProductAcrossCacheBlocks) {
+  const ProductShape shapes[] = {
+      {961, 40, 33},  // row blocks of 960
+      {25, 513, 35},  // depth blocks of 256
+      {13, 3, 2100},  // column blocks of 2048
+      {70, 300, 97},
+  };
+  for (const ProductShape& shape : shapes) {
+    for (Data data : {Data::kWhole, Data::kSpecials, Data::kWideRange}) {
+      expectSameProduct(shape, data, 7);
+    }
+  }
+}
+
+// A sum that is -0.0 after its first term ends +0.0 when it starts from +0.0;
+// a NaN factor meeting a NaN of the other sign keeps the factor's sign.
+TEST_P(KernelsTest, ProductZeroSignsAndNaNSigns) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  Matrix f = {-1.0f, -0.0f, nan, negativeNaN(), -0.0f, -0.0f, kInf, 0.0f};
+  Matrix s = {0.0f, 1.0f, negativeNaN(), nan, 0.0f, kInf, 0.0f, 1.0f};
+  Matrix expected(4 * 4);
+  Matrix actual(4 * 4);
+  reference::multiply(f.data(), s.data(), expected.data(), 4, 2, 4);
+  blocked::multiply(f.data(), s.data(), actual.data(), 4, 2, 4);
+  EXPECT_TRUE(sameBits(expected, actual));
+  EXPECT_FALSE(std::signbit(expected[0]));  // (-1) * 0 + 0 is +0.0
+}
+
+// ---------------------------------------------------------------------------
+// The reduction.
+
+void expectSameReduction(Matrix a, int64_t n, const std::string& what) {
+  Matrix expected = a;
+  int expectedSign = 1;
+  reference::pivotSweep(expected.data(), n, expectedSign);
+  int sign = expectedSign;
+  Matrix actual = expected;
+  reference::reduceColumns(expected.data(), n, expectedSign);
+  blocked::reduceColumns(actual.data(), n, sign);
+  EXPECT_TRUE(sameBits(expected, actual)) << "side " << n << ", " << what;
+  EXPECT_EQ(expectedSign, sign) << "side " << n << ", " << what;
+}
+
+TEST_P(KernelsTest, ReductionAroundTilesPanelsAndBlocks) {
+  for (int64_t n :
+       {1, 2, 3, 5, 8, 12, 13, 16, 17, 31, 32, 33, 47, 48, 49, 127, 128, 129, 200, 257}) {
+    for (Data data : {Data::kWhole, Data::kSmallWholes, Data::kSpecials, Data::kWideRange}) {
+      expectSameReduction(randomMatrix(n, n, data, static_cast<unsigned>(n)), n, dataName(data));
+    }
+  }
+}
+
+TEST_P(KernelsTest, ReductionAcrossTheSecondBlockOfRows) {
+  expectSameReduction(randomMatrix(970, 970, Data::kWhole, 3), 970, "whole numbers");
+}
+
+// Rank-deficient matrices leave zero pivots with nothing below them, and
+// the sweeps after them keep finding the zero.
+TEST_P(KernelsTest, ReductionOfSingularMatrices) {
+  for (int64_t n : {20, 130}) {
+    Matrix equalRows = randomMatrix(n, n, Data::kWhole, 11);
+    std::copy(equalRows.begin() + 2 * n, equalRows.begin() + 3 * n, equalRows.begin() + 9 * n);
+    expectSameReduction(equalRows, n, "two equal rows");
+    expectSameReduction(Matrix(n * n, 1.0f), n, "all ones");
+    Matrix lowRank(n * n);
+    for (int64_t r = 0; r < n; ++r) {
+      for (int64_t c = 0; c < n; ++c)
+        lowRank[r * n + c] = static_cast<float>((r % 3 + 1) * (c + 1));
+    }
+    expectSameReduction(lowRank, n, "rank three");
+  }
+}
+
+// Zero pivots with non-zero entries below: exchanges at the first sweep and
+// after later steps, in the middle of a panel and at its edges.
+TEST_P(KernelsTest, ReductionWithExchanges) {
+  const int64_t n = 300;
+  for (int64_t k : {0, 1, 5, 63, 127, 128, 129, 200, 298}) {
+    Matrix a = randomMatrix(n, n, Data::kWhole, static_cast<unsigned>(k));
+    // Row k agrees with row k - 1 up to column k, so step k - 1 leaves it
+    // exactly zero there: the pivot at k is zero, with non-zeros below.
+    for (int64_t c = 0; c <= k; ++c) a[k * n + c] = k == 0 ? 0.0f : a[(k - 1) * n + c];
+    expectSameReduction(a, n, "zero pivot at " + std::to_string(k));
+  }
+}
+
+// A pivot passed as zero, with only zeros below it, whose column below
+// turns non-zero later (0 times an infinite factor is NaN): the sweep after
+// that step exchanges at the old position.
+TEST_P(KernelsTest, ReductionWithLateExchangesAtAPassedZeroPivot) {
+  const int64_t n = 200;
+  for (auto [k, j] : {std::pair{0, 1}, {3, 20}, {10, 140}, {130, 190}}) {
+    Matrix a = randomMatrix(n, n, Data::kWhole, static_cast<unsigned>(j));
+    for (int64_t r = 0; r < n; ++r) a[r * n + k] = 0.0f;
+    for (int64_t c = 0; c < n; ++c) {
+      a[j * n + c] = a[j * n + c] * 1e-30f;
+      a[(j + 1) * n + c] = a[(j + 1) * n + c] * 1e30f;
+    }
+    expectSameReduction(
+        a, n, "zero column " + std::to_string(k) + ", infinite factor at " + std::to_string(j));
+  }
+}
+
+TEST_P(KernelsTest, EliminationOfOneColumn) {
+  for (int64_t n : {5, 17, 40}) {
+    for (Data data : {Data::kWhole, Data::kSpecials}) {
+      Matrix expected = randomMatrix(n, n, data, static_cast<unsigned>(n));
+      expected[0] = 3.0f;
+      Matrix actual = expected;
+      reference::eliminateColumn(expected.data(), n, 0);
+      eliminateColumn(actual.data(), n, 0);
+      EXPECT_TRUE(sameBits(expected, actual)) << "side " << n << ", " << dataName(data);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The determinants of the minors.
+
+void expectSameMinors(const Matrix& a, int64_t n, const std::string& what) {
+  Matrix expected(n * n);
+  Matrix actual(n * n);
+  std::vector<uint8_t> expectedReduced(n * n);
+  std::vector<uint8_t> reduced(n * n);
+  reference::minorDeterminants(a.data(), n, expected.data(), expectedReduced.data());
+  minorDeterminants(a.data(), n, actual.data(), reduced.data());
+  EXPECT_TRUE(sameBits(expected, actual)) << "side " << n << ", " << what;
+  EXPECT_EQ(expectedReduced, reduced) << "side " << n << ", " << what;
+}
+
+TEST_P(KernelsTest, MinorDeterminants) {
+  for (int64_t n : {2, 3, 7, 8, 9, 13, 17, 18, 33}) {
+    for (Data data : {Data::kWhole, Data::kSmallWholes, Data::kSpecials, Data::kWideRange}) {
+      expectSameMinors(randomMatrix(n, n, data, static_cast<unsigned>(n)), n, dataName(data));
+    }
+  }
+}
+
+// Zero pivots send lanes to the plain path; a zero row gives the shortcut.
+TEST_P(KernelsTest, MinorDeterminantsWithZeroPivotsAndZeroLines) {
+  const int64_t n = 20;
+  Matrix a = randomMatrix(n, n, Data::kWhole, 5);
+  a[0] = 0.0f;
+  a[1 * n + 1] = 0.0f;
+  for (int64_t c = 0; c < n; ++c) a[4 * n + c] = c == 6 ? 2.0f : 0.0f;
+  expectSameMinors(a, n, "zero pivots and a row with one non-zero");
+  expectSameMinors(Matrix(n * n, 1.0f), n, "all ones");
+}
+
+}  // namespace
+}  // namespace trelvo::kernels
