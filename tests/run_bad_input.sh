@@ -29,7 +29,7 @@ timeout -k 5 "$time_limit" "$program" <"$input" >/dev/null 2>"$errors"
 status=$?
 
 # The sanitizer's note that it refused an allocation is the refusal itself.
-report=$(grep -v '^WARNING: AddressSanitizer failed to allocate 0x[0-9a-f]* bytes$' "$errors")
+report=$(grep -v '^==[0-9]*==WARNING: AddressSanitizer failed to allocate 0x[0-9a-f]* bytes$' "$errors")
 echo "row $line: $row"
 if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
   echo "no end within $time_limit seconds"
