@@ -10,8 +10,12 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "dialogue/console.h"
+#include "ops/determinant.h"
 
 namespace trelvo::kernels {
 namespace {
@@ -282,6 +286,36 @@ TEST_P(KernelsTest, MinorDeterminantsWithZeroPivotsAndZeroLines) {
   for (int64_t c = 0; c < n; ++c) a[4 * n + c] = c == 6 ? 2.0f : 0.0f;
   expectSameMinors(a, n, "zero pivots and a row with one non-zero");
   expectSameMinors(Matrix(n * n, 1.0f), n, "all ones");
+}
+
+// The inverse takes the minors from the batch instead of detTS when detTS
+// would print only "\n\n" and a "\n" per column step: the values, and
+// whether that text is printed at all, must be detTS's.
+TEST_P(KernelsTest, MinorDeterminantsAreThoseOfTheDeterminantRoutine) {
+  const int64_t n = 14;
+  const int64_t m = n - 1;
+  for (Data data : {Data::kWhole, Data::kSmallWholes, Data::kSpecials}) {
+    const Matrix a = randomMatrix(n, n, data, 21);
+    Matrix det(n * n);
+    std::vector<uint8_t> reduced(n * n);
+    minorDeterminants(a.data(), n, det.data(), reduced.data());
+    for (int64_t position = 0; position < n * n; ++position) {
+      std::vector<ElementPair> minor;
+      for (int64_t p = 0; p < n; ++p) {
+        for (int64_t q = 0; q < n; ++q) {
+          if (p != position / n && q != position % n) minor.push_back({{a[p * n + q], 0.0f}});
+        }
+      }
+      std::istringstream in;
+      std::ostringstream out;
+      Console io(in, out);
+      const float expected = detTS(io, minor.data(), static_cast<int32_t>(m * m), 0);
+      EXPECT_TRUE(sameBits({expected}, {det[position]}))
+          << "minor " << position << ", " << dataName(data);
+      const std::string working = reduced[position] ? "\n\n" + std::string(m, '\n') : "";
+      EXPECT_EQ(out.str(), working) << "minor " << position << ", " << dataName(data);
+    }
+  }
 }
 
 }  // namespace

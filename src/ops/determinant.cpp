@@ -30,23 +30,6 @@ constexpr char kRuleSegment[] = "_________";
 constexpr char kNotSquare[] =
     "\n\nLa matrice non e' quadrata. Non e' possibile calcolare il determinante";
 
-// True when the n entries first[0], first[step], ... are all zero.
-bool isZeroLine(const float* first, int64_t n, int64_t step) {
-  for (int64_t k = 0; k < n; ++k) {
-    if (!kernels::isZero(first[k * step])) return false;
-  }
-  return true;
-}
-
-// With n == 0 there is no line at all, and the answer is still yes: the
-// empty matrix is answered by the zero shortcut.
-bool hasZeroRowOrColumn(const float* a, int64_t n) {
-  for (int64_t line = 0; line < n; ++line) {
-    if (isZeroLine(a + line * n, n, 1) || isZeroLine(a + line, n, n)) return true;
-  }
-  return n == 0;
-}
-
 void printOpening(Console& io, const float* a, int64_t n) {
   for (int64_t r = 0; r < n; ++r) {
     for (int64_t c = 0; c < n; ++c) io.printf("%10.2f", static_cast<double>(a[r * n + c]));
@@ -96,12 +79,6 @@ void reduceWithWorking(Console& io, float* a, int64_t n, int& sign) {
   }
 }
 
-float diagonalProduct(const float* a, int64_t n) {
-  float product = 1.0f;
-  for (int64_t d = 0; d < n; ++d) product = product * a[d * n + d];
-  return product;
-}
-
 }  // namespace
 
 int32_t squareSide(int32_t count) {
@@ -114,10 +91,10 @@ float detTS(Console& io, const ElementPair* pairs, int32_t count, int member, fl
   float* a = workingCopy;
   for (int64_t k = 0; k < n * n; ++k) a[k] = pairs[k].member[member];
   if (count == 1) return a[0];
-  if (hasZeroRowOrColumn(a, n)) return 0.0f;
+  if (kernels::hasZeroRowOrColumn(a, n)) return 0.0f;
   int sign = 1;
   reduceWithWorking(io, a, n, sign);
-  return static_cast<float>(sign) * diagonalProduct(a, n);
+  return static_cast<float>(sign) * kernels::diagonalProduct(a, n);
 }
 
 float detTS(Console& io, const ElementPair* pairs, int32_t count, int member) {

@@ -6,6 +6,7 @@
 
 #include "dialogue/entry_display.h"
 #include "ops/determinant.h"
+#include "ops/kernels.h"
 
 namespace trelvo {
 namespace {
@@ -13,6 +14,9 @@ namespace {
 constexpr char kNotSquare[] = "\n\nLa matrice non e' quadrata. NON ESISTE la MATRICE INVERSA.";
 constexpr char kNotInvertible[] = "\n\nLa matrice NON E' INVERTIBILE.";
 constexpr char kHeading[] = "\n\nLa matrice INVERSA E':\n\n";
+// From this minor side on, detTS prints only "\n\n" and a "\n" per column
+// step, so the minors' determinants can be taken all together beforehand.
+constexpr int32_t kBatchedMinorSide = 12;
 
 // What the cofactors of one n x n matrix need, all had before any printing.
 struct CofactorWork {
@@ -20,13 +24,21 @@ struct CofactorWork {
       : matrix(source),
         n(side),
         minor(d.allocate<ElementPair>(int64_t{side - 1} * (side - 1))),
-        workingCopy(d.allocate<float>(int64_t{side} * side)) {}
+        workingCopy(d.allocate<float>(int64_t{side} * side)),
+        batched(side - 1 >= kBatchedMinorSide),
+        minorDets(d.allocate<float>(batched ? int64_t{side} * side : 0)),
+        reduced(d.allocate<uint8_t>(batched ? int64_t{side} * side : 0)) {}
 
   MatrixView matrix;
   int32_t n;
   Storage<ElementPair> minor;
   // detTS's working copy, shared by all its calls.
   Storage<float> workingCopy;
+  // For large minors: every minor's determinant, and whether detTS would
+  // have printed its (quiet) reduction.
+  bool batched;
+  Storage<float> minorDets;
+  Storage<uint8_t> reduced;
 };
 
 // Member 0 of the minor's pairs gets, row-major, the matrix left when row i
@@ -41,10 +53,26 @@ void buildMinor(CofactorWork& w, int32_t i, int32_t j) {
   }
 }
 
+// The current matrix into detTS's working copy, which it no longer needs.
+void copyCurrent(CofactorWork& w) {
+  for (int64_t k = 0; k < int64_t{w.n} * w.n; ++k) w.workingCopy[k] = w.matrix[k];
+}
+
+// What detTS prints and returns for the minor of (i, j), from the batch.
+float batchedMinorDeterminant(Console& io, CofactorWork& w, int32_t i, int32_t j) {
+  const int64_t position = int64_t{i} * w.n + j;
+  if (w.reduced[position]) {
+    io.print("\n\n");
+    for (int32_t step = 0; step < w.n - 1; ++step) io.print("\n");
+  }
+  return w.minorDets[position];
+}
+
 float minorDeterminant(Console& io, CofactorWork& w, int32_t i, int32_t j) {
   // A 1 x 1 matrix has an empty minor, whose determinant is the empty
   // product, 1; detTS would answer 0 for it.
   if (w.n == 1) return 1.0f;
+  if (w.batched) return batchedMinorDeterminant(io, w, i, j);
   buildMinor(w, i, j);
   const int32_t minorCount = (w.n - 1) * (w.n - 1);
   return detTS(io, w.minor.data(), minorCount, 0, w.workingCopy.data());
@@ -55,6 +83,10 @@ float cofactorSign(int32_t i, int32_t j) { return (i + j) % 2 == 0 ? 1.0f : -1.0
 
 void writeInverse(Console& io, CofactorWork& w, float det, MatrixView inverse) {
   const float reciprocal = 1.0f / det;
+  if (w.batched) {
+    copyCurrent(w);
+    kernels::minorDeterminants(w.workingCopy.data(), w.n, w.minorDets.data(), w.reduced.data());
+  }
   for (int32_t i = 0; i < w.n; ++i) {
     for (int32_t j = 0; j < w.n; ++j) {
       io.print("\n");

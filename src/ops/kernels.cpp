@@ -436,6 +436,14 @@ void minorDeterminantsOfRange(const isa::Isa& x, const float* a, int64_t n, int6
   if (used > 0) reduceBatch(x, m, batch, used, det);
 }
 
+// True when the n entries first[0], first[step], ... are all zero.
+bool isZeroLine(const float* first, int64_t n, int64_t step) {
+  for (int64_t k = 0; k < n; ++k) {
+    if (!isZero(first[k * step])) return false;
+  }
+  return true;
+}
+
 // Below these sizes the plain code is as fast.
 constexpr int64_t kBlockedReductionSide = 48;
 constexpr int64_t kBlockedProductWork = int64_t{1} << 15;
@@ -453,14 +461,9 @@ float diagonalProduct(const float* a, int64_t n) {
 
 bool hasZeroRowOrColumn(const float* a, int64_t n) {
   for (int64_t line = 0; line < n; ++line) {
-    bool rowZero = true;
-    bool columnZero = true;
-    for (int64_t k = 0; k < n; ++k) {
-      rowZero = rowZero && isZero(a[line * n + k]);
-      columnZero = columnZero && isZero(a[k * n + line]);
-    }
-    if (rowZero || columnZero) return true;
+    if (isZeroLine(a + line * n, n, 1) || isZeroLine(a + line, n, n)) return true;
   }
+  // With n == 0 there is no line at all, and the answer is still yes.
   return n == 0;
 }
 
