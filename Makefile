@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 
-.PHONY: all build run test install package clean
+.PHONY: all build run test install package clean bench
 
 all: build
 
@@ -46,6 +46,11 @@ install: build
 # A Debian package of the program and its manual page, left in $(BUILD).
 package: build
 	cd $(BUILD) && cpack
+
+# The program on its large dialogues beside OpenBLAS and a C scanf loop:
+# one table of times and ratios (installs libopenblas-dev if missing).
+bench:
+	sh bench/run.sh
 
 clean:
 	rm -rf $(BUILD)

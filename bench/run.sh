@@ -1,0 +1,26 @@
+#!/bin/sh
+# make bench: the program on its large dialogues beside OpenBLAS and a C
+# printf + scanf loop, in one run; prints one table of times and ratios.
+# The program itself never links OpenBLAS; only the yardsticks do.
+set -eu
+cd "$(dirname "$0")/.."
+BUILD=${BENCH_BUILD:-build-bench}
+WORK=$BUILD/compare
+RUNS=${BENCH_RUNS:-5}
+
+if ! dpkg -s libopenblas-dev >/dev/null 2>&1; then
+  SUDO=$([ "$(id -u)" = 0 ] && echo "" || echo sudo)
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq libopenblas-dev >/dev/null
+fi
+
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DTRELVO_TESTS=OFF >/dev/null
+cmake --build "$BUILD" -j 2 --target trelvo >/dev/null
+
+mkdir -p "$WORK"
+for name in sgemm sgetrf; do
+  cc -O2 -o "$WORK/$name" "bench/compare/$name.c" -lopenblas
+done
+cc -O2 -o "$WORK/scanf_loop" bench/compare/scanf_loop.c
+
+python3 bench/compare.py "$BUILD/trelvo" "$WORK" "$WORK" "$RUNS"
