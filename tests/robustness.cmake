@@ -9,7 +9,7 @@ execute_process(COMMAND awk "!/^#/ && length($0) > 0 { print NR }" ${BAD_INPUTS}
 string(REPLACE "\n" ";" bad_input_lines "${bad_input_lines}")
 foreach(line ${bad_input_lines})
   add_test(NAME bad_input.${line}
-    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/run_bad_input.sh $<TARGET_FILE:trelvo> ${BAD_INPUTS}
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/run_limited.sh bad-input $<TARGET_FILE:trelvo> ${BAD_INPUTS}
             ${line} $<IF:$<BOOL:${TRELVO_SANITIZE}>,ON,OFF>)
   set_tests_properties(bad_input.${line} PROPERTIES TIMEOUT 60)
 endforeach()
@@ -22,7 +22,7 @@ if(NOT TRELVO_SANITIZE)
   foreach(input ${MEMORY_LIMIT_INPUTS})
     get_filename_component(name ${input} NAME_WE)
     add_test(NAME memory_limit.${name}
-      COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/run_memory_limit.sh $<TARGET_FILE:trelvo> ${input}
+      COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/run_limited.sh memory-limit $<TARGET_FILE:trelvo> ${input}
               ${CMAKE_CURRENT_SOURCE_DIR}/memory_limit/${name}.out
               ${CMAKE_CURRENT_BINARY_DIR}/memory_limit/${name}.actual)
     set_tests_properties(memory_limit.${name} PROPERTIES TIMEOUT 120)
