@@ -36,6 +36,8 @@ class Console {
   }
   /// Prints with a printf format.
   void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  /// Prints the prompt of element (row, col): "a%d%d: ".
+  void printElementPrompt(int32_t row, int32_t col);
   /// Prints a value widened to double with "%7.2f", the cell of every matrix.
   void printCell(float value);
   void flush() { out_.flush(); }

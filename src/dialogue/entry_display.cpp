@@ -39,7 +39,7 @@ void enterByHand(Dialogue& d, MatrixView target, int32_t rows, int32_t cols) {
   int64_t k = 0;
   for (int32_t i = 1; i <= rows; ++i) {
     for (int32_t j = 1; j <= cols; ++j) {
-      d.io.printf("a%d%d: ", i, j);
+      d.io.printElementPrompt(i, j);
       target.set(k++, d.io.readDecimal());
     }
     d.io.print("\n");

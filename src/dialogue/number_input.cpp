@@ -59,31 +59,37 @@ std::optional<int32_t> parseWholeNumber(std::string_view token) {
   return value;
 }
 
+namespace {
+
+// The float that from_chars reads from `text`, or on overflow and underflow
+// (where it leaves the value unset) the C library's rounding to an infinity
+// or to a (possibly subnormal) zero.
+std::optional<float> readFloat(std::string_view text) {
+  float value = 0.0f;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error == std::errc::result_out_of_range)
+    return std::strtof(std::string(text).c_str(), nullptr);
+  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
 std::optional<float> parseDecimal(std::string_view token) {
+  const std::string_view signedToken = token;
   bool negative = false;
   if (!token.empty() && (token.front() == '+' || token.front() == '-')) {
     negative = token.front() == '-';
     token.remove_prefix(1);
   }
+  const bool special = equalsIgnoringCase(token, "inf") || equalsIgnoringCase(token, "infinity") ||
+                       equalsIgnoringCase(token, "nan");
+  if (!special && !isDecimalNumeral(token)) return std::nullopt;
+  // from_chars takes a minus sign but not a plus sign, and no comma.
+  if (token.find(',') == std::string_view::npos) return readFloat(negative ? signedToken : token);
   std::string text = negative ? "-" : "";
-  if (equalsIgnoringCase(token, "inf") || equalsIgnoringCase(token, "infinity") ||
-      equalsIgnoringCase(token, "nan")) {
-    text += token;
-  } else if (isDecimalNumeral(token)) {
-    for (char c : token) text += (c == ',') ? '.' : c;
-  } else {
-    return std::nullopt;
-  }
-  float value = 0.0f;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error == std::errc::result_out_of_range) {
-    // from_chars leaves the value unset on overflow and underflow; the C
-    // library rounds to an infinity or to a (possibly subnormal) zero.
-    value = std::strtof(text.c_str(), nullptr);
-  } else if (error != std::errc{} || end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  return value;
+  for (char c : token) text += (c == ',') ? '.' : c;
+  return readFloat(text);
 }
 
 }  // namespace trelvo
