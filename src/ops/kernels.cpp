@@ -251,7 +251,7 @@ class BlockedReduction {
     for (int64_t j = first_; j < end_; ++j) {
       bringUpToDate(j);
       eliminateInPanel(j);
-      if (sweepMayAct(j)) {
+      if (sweepMayAct()) {
         addWaitingTerms(j);
         reference::pivotSweep(a_, n_, sign_);
         return j + 1;
@@ -286,13 +286,12 @@ class BlockedReduction {
     }
   }
 
-  bool sweepMayAct(int64_t j) {
+  bool sweepMayAct() {
     for (int64_t k = 0; k + 1 < n_; ++k) {
       // Rows up to j are up to date, and so are the panel's columns.
       const float entry = k < end_ ? row(k)[k] : diagonal_[k];
       if (isZero(entry)) return true;
     }
-    (void)j;
     return false;
   }
 
@@ -402,11 +401,15 @@ struct MinorBatch {
 void reduceBatch(const isa::Isa& x, int64_t m, MinorBatch& batch, int used, float* det) {
   const int lanes = x.lanes;
   const int64_t size = m * m;
-  for (int t = 0; t < lanes; ++t) {
-    for (int64_t e = 0; e < size; ++e) {
-      // Idle lanes reduce the identity.
-      const float idle = e % (m + 1) == 0 ? 1.0f : 0.0f;
-      batch.interleaved[e * lanes + t] = t < used ? batch.minors[t * size + e] : idle;
+  float* interleaved = batch.interleaved.data();
+  for (int64_t e = 0; e < size; ++e) {
+    for (int t = 0; t < used; ++t) interleaved[e * lanes + t] = batch.minors[t * size + e];
+  }
+  // Idle lanes reduce the identity.
+  for (int64_t r = 0; r < m && used < lanes; ++r) {
+    for (int64_t c = 0; c < m; ++c) {
+      std::fill(interleaved + (r * m + c) * lanes + used, interleaved + (r * m + c + 1) * lanes,
+                r == c ? 1.0f : 0.0f);
     }
   }
   const uint32_t fallback = x.minorDeterminants(batch.interleaved.data(), m, batch.det.data());
