@@ -12,17 +12,20 @@
 #   run_limited.sh memory-limit PROGRAM INPUT EXPECTED ACTUAL
 #     Types INPUT with the address space limited to 256 MiB, where the sizes
 #     it asks for cannot be had; the whole output, written to ACTUAL, must
-#     also equal EXPECTED byte for byte.
+#     also equal EXPECTED byte for byte. The stack limit is set to 64 MiB,
+#     the stack a new thread reserves, so that an input can leave room for
+#     its storage but not for a second thread.
 set -u
 readonly time_limit=60
 errors=$(mktemp)
 typed=
 trap 'rm -f "$errors" ${typed:+"$typed"}' EXIT
 
-# run_program PROGRAM INPUT OUTPUT LIMIT_KIB (0: no limit)
+# run_program PROGRAM INPUT OUTPUT LIMIT_KIB (0: no limit) [STACK_KIB]
 run_program() {
   (
     [ "$4" -eq 0 ] || ulimit -v "$4"
+    [ -z "${5:-}" ] || ulimit -s "$5"
     exec timeout -k 5 "$time_limit" "$1" <"$2" >"$3" 2>"$errors"
   )
   local status=$?
@@ -62,7 +65,7 @@ bad_input() {
 memory_limit() {
   local program=$1 input=$2 expected=$3 actual=$4
   mkdir -p "$(dirname "$actual")"
-  run_program "$program" "$input" "$actual" $((256 * 1024)) || return 1
+  run_program "$program" "$input" "$actual" $((256 * 1024)) $((64 * 1024)) || return 1
   if ! cmp -s "$expected" "$actual"; then
     diff -u "$expected" "$actual" | head -100
     return 1
