@@ -91,7 +91,7 @@ void writeInverse(Console& io, CofactorWork& w, float det, MatrixView inverse) {
     for (int32_t j = 0; j < w.n; ++j) {
       io.print("\n");
       const float cofactor = minorDeterminant(io, w, i, j) * cofactorSign(i, j);
-      inverse.set(int64_t{j} * w.n + i, reciprocal * cofactor);
+      inverse.set(int64_t{j} * w.n + i, kernels::productInOrder(reciprocal, cofactor));
     }
   }
 }

@@ -1,6 +1,7 @@
 #include "ops/scalar_sum.h"
 
 #include "dialogue/entry_display.h"
+#include "ops/kernels.h"
 #include "ops/operand_size.h"
 
 namespace trelvo {
@@ -25,7 +26,8 @@ void scalarProduct(Dialogue& d, WorkingMatrix& m) {
   d.io.print("\n");
   MatrixView current = m.current();
   MatrixView pending = m.pending();
-  for (int64_t k = 0; k < m.count; ++k) pending.set(k, d.scalar * current[k]);
+  for (int64_t k = 0; k < m.count; ++k)
+    pending.set(k, kernels::productInOrder(d.scalar, current[k]));
   showAndOfferPending(d, m);
 }
 
@@ -42,7 +44,7 @@ void matrixSum(Dialogue& d, WorkingMatrix& m) {
   d.io.print(kSumHeading);
   MatrixView current = m.current();
   MatrixView pending = m.pending();
-  for (int64_t k = 0; k < m.count; ++k) pending.set(k, second[k] + current[k]);
+  for (int64_t k = 0; k < m.count; ++k) pending.set(k, kernels::sumInOrder(second[k], current[k]));
   showAndOfferPending(d, m);
 }
 
