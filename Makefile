@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 
-.PHONY: all build run test install package clean bench
+.PHONY: all build run test test-asan fuzz-build fuzz fuzz-kernels install package clean bench
 
 all: build
 
@@ -26,19 +26,29 @@ test-asan:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# Feeds the fuzzer's inputs to the whole dialogue for FUZZ_SECONDS (clang).
-# New inputs go to $(FUZZ_BUILD)/corpus; tests/fuzz/corpus holds the seeds.
+# Fuzzing (clang): `make fuzz` feeds the fuzzer's inputs to the whole
+# dialogue, `make fuzz-kernels` checks the vector kernels against the plain
+# code bit for bit; each runs FUZZ_SECONDS. New inputs go to $(FUZZ_BUILD)
+# (corpus/, kernels-corpus/), findings to $(FUZZ_BUILD)/findings/;
+# tests/fuzz/corpus holds the dialogue's seeds.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-fuzz:
+FUZZ_FLAGS = -timeout=10 -rss_limit_mb=2048 -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1
+
+fuzz-build:
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DTRELVO_FUZZ=ON -DTRELVO_TESTS=OFF
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target dialogue_fuzzer
-	mkdir -p $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/findings
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target dialogue_fuzzer kernels_fuzzer
+	mkdir -p $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/kernels-corpus $(FUZZ_BUILD)/findings
+
+fuzz: fuzz-build
 	$(FUZZ_BUILD)/tests/fuzz/dialogue_fuzzer $(FUZZ_BUILD)/corpus tests/fuzz/corpus \
-	  -dict=tests/fuzz/dialogue.dict -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
-	  -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  -dict=tests/fuzz/dialogue.dict -max_len=4096 $(FUZZ_FLAGS) \
 	  -artifact_prefix=$(FUZZ_BUILD)/findings/
+
+fuzz-kernels: fuzz-build
+	$(FUZZ_BUILD)/tests/fuzz/kernels_fuzzer $(FUZZ_BUILD)/kernels-corpus -max_len=8192 \
+	  -len_control=0 $(FUZZ_FLAGS) -artifact_prefix=$(FUZZ_BUILD)/findings/kernels-
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX) --component trelvo
