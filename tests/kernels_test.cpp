@@ -288,6 +288,27 @@ TEST_P(KernelsTest, MinorDeterminantsWithZeroPivotsAndZeroLines) {
   expectSameMinors(Matrix(n * n, 1.0f), n, "all ones");
 }
 
+// Rows that agree with the row above up to a column leave a zero pivot
+// after some steps of the minors that keep them: those lanes go back to the
+// plain path late, some after a panel of steps, beside lanes that finish.
+TEST_P(KernelsTest, MinorDeterminantsWithLateZeroPivots) {
+  const int64_t n = 40;
+  for (int64_t k : {5, 9, 17, 30, 38}) {
+    Matrix a = randomMatrix(n, n, Data::kWhole, static_cast<unsigned>(k));
+    for (int64_t c = 0; c <= k; ++c) a[k * n + c] = a[(k - 1) * n + c];
+    expectSameMinors(a, n, "row " + std::to_string(k) + " repeats the start of the row above");
+  }
+}
+
+// Sides around the panel of steps and the register tiles of the update.
+TEST_P(KernelsTest, MinorDeterminantsAroundPanels) {
+  for (int64_t n : {10, 16, 17, 24, 25, 26, 41}) {
+    for (Data data : {Data::kWhole, Data::kSpecials}) {
+      expectSameMinors(randomMatrix(n, n, data, static_cast<unsigned>(n) + 50), n, dataName(data));
+    }
+  }
+}
+
 // The inverse takes the minors from the batch instead of detTS when detTS
 // would print only "\n\n" and a "\n" per column step: the values, and
 // whether that text is printed at all, must be detTS's.

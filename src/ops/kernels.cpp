@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "ops/kernels_isa.h"
@@ -67,9 +68,15 @@ class Worker {
     if (thread_.joinable()) thread_.join();
   }
 
-  /// Runs task(1) on the worker and task(0) here; returns when both are done.
+  /// Runs task(1) on the worker and task(0) here; returns when both are
+  /// done. When the thread cannot be started (no room for its stack), both
+  /// run here, one after the other.
   void runPair(const std::function<void(int)>& task) {
-    if (!thread_.joinable()) thread_ = std::thread([this] { serve(); });
+    if (!started()) {
+      task(0);
+      task(1);
+      return;
+    }
     {
       std::lock_guard lock(mutex_);
       task_ = &task;
@@ -82,6 +89,16 @@ class Worker {
   }
 
  private:
+  bool started() {
+    if (thread_.joinable()) return true;
+    try {
+      thread_ = std::thread([this] { serve(); });
+    } catch (const std::system_error&) {
+      return false;
+    }
+    return true;
+  }
+
   void serve() {
     uint64_t seen = 0;
     for (;;) {
@@ -387,56 +404,107 @@ float reducedDeterminant(float* minor, int64_t m) {
   return static_cast<float>(sign) * diagonalProduct(minor, m);
 }
 
-// Lanes of the batch, each holding one minor to reduce (or idle).
+// Which minors have an all-zero row or column, read from the zeros of the
+// whole matrix: a row of the minor without column j is all zero when its
+// row of the matrix has no non-zero entry, or only one, in column j (and
+// the same for columns).
+class ZeroLinesOfMinors {
+ public:
+  ZeroLinesOfMinors(const float* a, int64_t n) : rows_(a, n, n, 1), cols_(a, n, 1, n) {}
+
+  bool minorHasOne(int64_t i, int64_t j) const {
+    return rows_.zeroWithout(i, j) || cols_.zeroWithout(j, i);
+  }
+
+ private:
+  struct Lines {
+    Lines(const float* a, int64_t n, int64_t lineStep, int64_t entryStep)
+        : nonZeros(n), onlyNonZero(n, -1), singlesAt(n) {
+      for (int64_t line = 0; line < n; ++line) {
+        for (int64_t e = 0; e < n; ++e) {
+          if (isZero(a[line * lineStep + e * entryStep])) continue;
+          ++nonZeros[line];
+          onlyNonZero[line] = e;
+        }
+        if (nonZeros[line] == 0) ++zeroLines;
+        if (nonZeros[line] == 1) ++singlesAt[onlyNonZero[line]];
+      }
+    }
+
+    // Whether a line other than `line` is all zero without entry `entry`.
+    bool zeroWithout(int64_t line, int64_t entry) const {
+      const bool single = nonZeros[line] == 1 && onlyNonZero[line] == entry;
+      return zeroLines - (nonZeros[line] == 0) > 0 || singlesAt[entry] - single > 0;
+    }
+
+    std::vector<int64_t> nonZeros;     // per line
+    std::vector<int64_t> onlyNonZero;  // per line, its last non-zero entry
+    std::vector<int64_t> singlesAt;    // per entry, the lines whose only non-zero it is
+    int64_t zeroLines = 0;
+  };
+
+  Lines rows_;
+  Lines cols_;
+};
+
+// Lanes of the batch, each given one minor to reduce.
 struct MinorBatch {
-  MinorBatch(int64_t m, int lanes)
-      : minors(lanes * m * m), interleaved(lanes * m * m), positions(lanes), det(lanes) {}
-  std::vector<float> minors;  // one after the other, as built
-  std::vector<float> interleaved;
+  MinorBatch(int64_t n, int lanes)
+      : work(isa::minorWorkFloats(n - 1, lanes)),
+        minor((n - 1) * (n - 1)),
+        rows(lanes),
+        cols(lanes),
+        positions(lanes),
+        det(lanes) {}
+  std::vector<float> work;
+  std::vector<float> minor;  // a minor for the plain path
+  std::vector<int32_t> rows;
+  std::vector<int32_t> cols;
   std::vector<int64_t> positions;
   std::vector<float> det;
 };
 
 // Reduces the batch's first `used` lanes, writes their results.
-void reduceBatch(const isa::Isa& x, int64_t m, MinorBatch& batch, int used, float* det) {
-  const int lanes = x.lanes;
-  const int64_t size = m * m;
-  float* interleaved = batch.interleaved.data();
-  for (int64_t e = 0; e < size; ++e) {
-    for (int t = 0; t < used; ++t) interleaved[e * lanes + t] = batch.minors[t * size + e];
-  }
-  // Idle lanes reduce the identity.
-  for (int64_t r = 0; r < m && used < lanes; ++r) {
-    for (int64_t c = 0; c < m; ++c) {
-      std::fill(interleaved + (r * m + c) * lanes + used, interleaved + (r * m + c + 1) * lanes,
-                r == c ? 1.0f : 0.0f);
-    }
-  }
-  const uint32_t fallback = x.minorDeterminants(batch.interleaved.data(), m, batch.det.data());
+void reduceBatch(const isa::Isa& x, const float* a, int64_t n, MinorBatch& batch, int used,
+                 float* det) {
+  // Idle lanes repeat the first lane's minor.
+  std::fill(batch.rows.begin() + used, batch.rows.end(), batch.rows[0]);
+  std::fill(batch.cols.begin() + used, batch.cols.end(), batch.cols[0]);
+  const uint32_t fallback = x.minorDeterminants(a, n, batch.rows.data(), batch.cols.data(),
+                                                batch.work.data(), batch.det.data());
   for (int t = 0; t < used; ++t) {
-    float* minor = batch.minors.data() + t * size;
+    float& result = det[batch.positions[t]];
     // The vector code ran no exchanges: the sign is +1, and 1.0 times the
     // product is the product.
-    det[batch.positions[t]] = fallback >> t & 1 ? reducedDeterminant(minor, m) : batch.det[t];
+    result = batch.det[t];
+    if (fallback >> t & 1) {
+      buildMinor(a, n, batch.rows[t], batch.cols[t], batch.minor.data());
+      result = reducedDeterminant(batch.minor.data(), n - 1);
+    }
   }
 }
 
 void minorDeterminantsOfRange(const isa::Isa& x, const float* a, int64_t n, int64_t begin,
-                              int64_t end, MinorBatch& batch, float* det, uint8_t* reduced) {
-  const int64_t m = n - 1;
+                              int64_t end, const ZeroLinesOfMinors& zeroLines, MinorBatch& batch,
+                              float* det, uint8_t* reduced) {
   int used = 0;
   for (int64_t position = begin; position < end; ++position) {
-    float* minor = batch.minors.data() + used * m * m;
-    buildMinor(a, n, position / n, position % n, minor);
-    reduced[position] = !shortcut(minor, m, det[position]);
-    if (!reduced[position]) continue;
+    const int64_t i = position / n;
+    const int64_t j = position % n;
+    reduced[position] = !zeroLines.minorHasOne(i, j);
+    if (!reduced[position]) {
+      det[position] = 0.0f;
+      continue;
+    }
+    batch.rows[used] = static_cast<int32_t>(i);
+    batch.cols[used] = static_cast<int32_t>(j);
     batch.positions[used++] = position;
     if (used == x.lanes) {
-      reduceBatch(x, m, batch, used, det);
+      reduceBatch(x, a, n, batch, used, det);
       used = 0;
     }
   }
-  if (used > 0) reduceBatch(x, m, batch, used, det);
+  if (used > 0) reduceBatch(x, a, n, batch, used, det);
 }
 
 // True when the n entries first[0], first[step], ... are all zero.
@@ -581,11 +649,12 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) 
   }
   const isa::Isa& x = activeIsa();
   const int64_t positions = n * n;
-  const int parts = partsFor(positions * (n - 1) * (n - 1) * (n - 1));
-  std::vector<MinorBatch> batches(parts, MinorBatch(n - 1, x.lanes));
+  const ZeroLinesOfMinors zeroLines(a, n);
+  const int parts = partsFor(positions * (n - 1) * (n - 1) * (n - 1) / 3);
+  std::vector<MinorBatch> batches(parts, MinorBatch(n, x.lanes));
   runParts(parts, [&](int part) {
     auto [begin, end] = shareOf(positions, part, parts, 1);
-    minorDeterminantsOfRange(x, a, n, begin, end, batches[part], det, reduced);
+    minorDeterminantsOfRange(x, a, n, begin, end, zeroLines, batches[part], det, reduced);
   });
 }
 

@@ -32,13 +32,23 @@ struct Isa {
   /// row[c] = pivot[c] * factor + row[c] for c < n.
   void (*rowUpdate)(float* row, const float* pivot, float factor, int64_t n);
 
-  /// Reduces `lanes` interleaved m x m matrices (element (r, c) of matrix t
-  /// at a[(r * m + c) * lanes + t]) without exchanges, and writes each one's
-  /// diagonal product to det[t]. A matrix that meets a zero diagonal entry
-  /// at any sweep gets its bit set in the returned mask: its det is not
-  /// valid and it must be reduced by the plain path.
-  uint32_t (*minorDeterminants)(float* a, int64_t m, float* det);
+  /// Lane t takes the minor of a (n x n) without row rows[t] and column
+  /// cols[t], reduces it without exchanges, and writes its diagonal product
+  /// to det[t]. A minor that meets a zero diagonal entry at any sweep gets
+  /// its bit set in the returned mask: its det is not valid and it must be
+  /// reduced by the plain path. `work` holds minorWorkFloats(n - 1, lanes).
+  uint32_t (*minorDeterminants)(const float* a, int64_t n, const int32_t* rows, const int32_t* cols,
+                                float* work, float* det);
 };
+
+/// Steps of a panel of the minors' reduction.
+constexpr int kMinorPanelSteps = 8;
+
+/// The work space of minorDeterminants: the minors and a panel's factors
+/// and lane masks.
+constexpr int64_t minorWorkFloats(int64_t m, int lanes) {
+  return (m * m + 2 * m * kMinorPanelSteps) * lanes;
+}
 
 extern const Isa kGeneric;
 extern const Isa kAvx2;
