@@ -170,16 +170,29 @@ TEST_P(KernelsTest, ProductZeroSignsAndNaNSigns) {
 // ---------------------------------------------------------------------------
 // The reduction.
 
+Matrix diagonalOf(const Matrix& a, int64_t n) {
+  Matrix diagonal(n);
+  for (int64_t d = 0; d < n; ++d) diagonal[d] = a[d * n + d];
+  return diagonal;
+}
+
+// The whole reduction, and the diagonal and the sign of the determinant's.
 void expectSameReduction(Matrix a, int64_t n, const std::string& what) {
   Matrix expected = a;
   int expectedSign = 1;
   reference::pivotSweep(expected.data(), n, expectedSign);
   int sign = expectedSign;
+  int diagonalSign = expectedSign;
   Matrix actual = expected;
+  Matrix diagonalOnly = expected;
   reference::reduceColumns(expected.data(), n, expectedSign);
   blocked::reduceColumns(actual.data(), n, sign);
+  blocked::reduceDiagonal(diagonalOnly.data(), n, diagonalSign);
   EXPECT_TRUE(sameBits(expected, actual)) << "side " << n << ", " << what;
   EXPECT_EQ(expectedSign, sign) << "side " << n << ", " << what;
+  EXPECT_TRUE(sameBits(diagonalOf(expected, n), diagonalOf(diagonalOnly, n)))
+      << "diagonal only, side " << n << ", " << what;
+  EXPECT_EQ(expectedSign, diagonalSign) << "diagonal only, side " << n << ", " << what;
 }
 
 TEST_P(KernelsTest, ReductionAroundTilesPanelsAndBlocks) {

@@ -62,9 +62,9 @@ void reduceShowingTableaux(Console& io, float* a, int64_t n, int& sign) {
 }
 
 // Beyond the tableau side a column step prints only its "\n", so the steps
-// can run in one go and their lines follow.
+// can run in one go and their lines follow; only the diagonal is used after.
 void reduceQuietly(Console& io, float* a, int64_t n, int& sign) {
-  kernels::reduceColumns(a, n, sign);
+  kernels::reduceDiagonal(a, n, sign);
   for (int64_t j = 0; j < n; ++j) io.print("\n");
 }
 

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -236,23 +237,34 @@ void multiplyBlocked(const isa::Isa& x, const float* f, const float* s, float* p
 // step by step. The sweep does nothing as long as every diagonal entry is
 // non-zero; when one is zero, the waiting terms are added first and the
 // plain sweep runs on the whole matrix, and a new panel starts.
+//
+// For the diagonal alone, as long as the sweep does nothing the columns left
+// of a step's pivot are never read again (only an exchange's sweep reads
+// them), so the steps update only the columns right of their pivot; at the
+// first sweep that may act the reduction stops and reports it.
 
-constexpr int64_t kPanel = 128;
+constexpr int64_t kPanel = 64;
 
 class BlockedReduction {
  public:
-  BlockedReduction(const isa::Isa& x, float* a, int64_t n, int& sign)
+  enum class Columns { kAll, kRightOfPivot };
+
+  BlockedReduction(const isa::Isa& x, float* a, int64_t n, int& sign, Columns columns)
       : x_(x),
         a_(a),
         n_(n),
         sign_(sign),
+        rightOnly_(columns == Columns::kRightOfPivot),
         factors_(n * kPanel),
         skips_(n * kPanel),
         diagonal_(n),
         buffers_(2, PackBuffers(x, kPanel)) {}
 
-  void run() {
+  /// False when the right-of-pivot reduction stopped at a sweep that may
+  /// act (the matrix is then in no useful state).
+  bool run() {
     for (int64_t j = 0; j < n_;) j = runPanel(j);
+    return !stopped_;
   }
 
  private:
@@ -268,7 +280,11 @@ class BlockedReduction {
     for (int64_t j = first_; j < end_; ++j) {
       bringUpToDate(j);
       eliminateInPanel(j);
-      if (sweepMayAct()) {
+      if (sweepMayAct(j)) {
+        if (rightOnly_) {
+          stopped_ = true;
+          return n_;
+        }
         addWaitingTerms(j);
         reference::pivotSweep(a_, n_, sign_);
         return j + 1;
@@ -279,7 +295,7 @@ class BlockedReduction {
   }
 
   void updateOutsidePanel(float* target, const float* pivot, float factor) {
-    x_.rowUpdate(target, pivot, factor, first_);
+    if (!rightOnly_) x_.rowUpdate(target, pivot, factor, first_);
     x_.rowUpdate(target + end_, pivot + end_, factor, n_ - end_);
   }
 
@@ -298,13 +314,19 @@ class BlockedReduction {
       if (isZero(target[j])) continue;
       const float factor = -target[j] / pivot[j];
       factors_[slot(i, j)] = factor;
-      x_.rowUpdate(target + first_, pivot + first_, factor, end_ - first_);
+      // Right of the pivot only, the columns from the panel's first are
+      // taken in whole vectors; those left of j + 1 are never read again.
+      const int64_t from =
+          rightOnly_ ? first_ + (j + 1 - first_) / x_.tileCols * x_.tileCols : first_;
+      x_.rowUpdate(target + from, pivot + from, factor, end_ - from);
       if (i >= end_) diagonal_[i] = sumInOrder(productInOrder(pivot[i], factor), diagonal_[i]);
     }
   }
 
-  bool sweepMayAct() {
-    for (int64_t k = 0; k + 1 < n_; ++k) {
+  // After step j. Right of the pivot only, a zero at or above j would have
+  // stopped an earlier step, and those entries no longer change.
+  bool sweepMayAct(int64_t j) {
+    for (int64_t k = rightOnly_ ? j + 1 : 0; k + 1 < n_; ++k) {
       // Rows up to j are up to date, and so are the panel's columns.
       const float entry = k < end_ ? row(k)[k] : diagonal_[k];
       if (isZero(entry)) return true;
@@ -327,7 +349,7 @@ class BlockedReduction {
   }
 
   void addWaitingTermsTo(int64_t firstRow, int64_t endRow, int64_t depth, PackBuffers& buffers) {
-    const std::pair<int64_t, int64_t> ranges[] = {{0, first_}, {end_, n_}};
+    const std::pair<int64_t, int64_t> ranges[] = {{0, rightOnly_ ? 0 : first_}, {end_, n_}};
     for (auto [begin, end] : ranges) {
       for (int64_t jc = begin; jc < end; jc += kBlockCols) {
         const int64_t nc = std::min(kBlockCols, end - jc);
@@ -362,6 +384,8 @@ class BlockedReduction {
   float* a_;
   int64_t n_;
   int& sign_;
+  bool rightOnly_;
+  bool stopped_ = false;
   int64_t first_ = 0;  // the panel's steps (and columns): first_ to end_ - 1
   int64_t end_ = 0;
   std::vector<float> factors_;   // per row, the factor of each step of the panel
@@ -604,7 +628,23 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) 
 namespace blocked {
 
 void reduceColumns(float* a, int64_t n, int& sign) {
-  BlockedReduction(activeIsa(), a, n, sign).run();
+  BlockedReduction(activeIsa(), a, n, sign, BlockedReduction::Columns::kAll).run();
+}
+
+void reduceDiagonal(float* a, int64_t n, int& sign) {
+  std::vector<float> original;
+  try {
+    original.assign(a, a + n * n);
+  } catch (const std::bad_alloc&) {
+    reduceColumns(a, n, sign);  // no room for a copy: every column, at once
+    return;
+  }
+  if (BlockedReduction(activeIsa(), a, n, sign, BlockedReduction::Columns::kRightOfPivot).run()) {
+    return;
+  }
+  // An exchange may come: again from the start, every column.
+  std::copy(original.begin(), original.end(), a);
+  reduceColumns(a, n, sign);
 }
 
 void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner,
@@ -628,6 +668,14 @@ void eliminateColumn(float* a, int64_t n, int64_t j) {
 void reduceColumns(float* a, int64_t n, int& sign) {
   if (n >= kBlockedReductionSide) {
     blocked::reduceColumns(a, n, sign);
+  } else {
+    reference::reduceColumns(a, n, sign);
+  }
+}
+
+void reduceDiagonal(float* a, int64_t n, int& sign) {
+  if (n >= kBlockedReductionSide) {
+    blocked::reduceDiagonal(a, n, sign);
   } else {
     reference::reduceColumns(a, n, sign);
   }

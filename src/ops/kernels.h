@@ -49,6 +49,11 @@ void eliminateColumn(float* a, int64_t n, int64_t j);
 /// REQUIRES: a sweep has run on `a` since its last change.
 void reduceColumns(float* a, int64_t n, int& sign);
 
+/// reduceColumns for the determinant: the diagonal and the sign end as
+/// reduceColumns leaves them, the other entries in no particular state.
+/// REQUIRES: as reduceColumns.
+void reduceDiagonal(float* a, int64_t n, int& sign);
+
 /// p (rows x cols2) = f (rows x inner) times s (inner x cols2). Each
 /// element starts at +0.0 and adds its terms f[i][l] * s[l][j] for l
 /// ascending, rounding the product and the sum to float at every term.
@@ -81,6 +86,7 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced);
 /// large sizes only, where it pays).
 namespace blocked {
 void reduceColumns(float* a, int64_t n, int& sign);
+void reduceDiagonal(float* a, int64_t n, int& sign);
 void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2);
 }  // namespace blocked
 
