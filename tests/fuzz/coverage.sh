@@ -5,16 +5,18 @@
 #
 # Usage (from the top of the repository):
 #   tests/fuzz/coverage.sh [CORPUS_DIR...]   (default: build-fuzz/corpus tests/fuzz/corpus)
+#   FUZZ_TARGET=kernels_fuzzer tests/fuzz/coverage.sh build-fuzz/kernels-corpus
 set -euo pipefail
 build=build-coverage
+target=${FUZZ_TARGET:-dialogue_fuzzer}
 corpora=("$@")
 [ ${#corpora[@]} -gt 0 ] || corpora=(build-fuzz/corpus tests/fuzz/corpus)
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DTRELVO_FUZZ=ON -DTRELVO_TESTS=OFF \
   -DCMAKE_CXX_FLAGS="-fprofile-instr-generate -fcoverage-mapping" >/dev/null
-cmake --build "$build" -j 2 --target dialogue_fuzzer >/dev/null
-fuzzer=$build/tests/fuzz/dialogue_fuzzer
+cmake --build "$build" -j 2 --target "$target" >/dev/null
+fuzzer=$build/tests/fuzz/$target
 rm -f "$build"/*.profraw
 existing=()
 for dir in "${corpora[@]}"; do [ -d "$dir" ] && existing+=("$dir"); done
