@@ -1,9 +1,12 @@
 // Storage for the elements of one matrix.
 //
 // Zero-filled at creation (large blocks come from the system already zero,
-// so nothing is touched until it is used). When the storage cannot be had,
-// or the count exceeds the dialogue's limit, creation throws std::bad_alloc;
-// the dialogue turns that into a refusal and keeps what it holds.
+// so nothing is touched until it is used). The system grants large blocks
+// without backing them, and a program that then fills more than the
+// machine's memory is killed; so all the storage held at once is kept
+// within the machine's physical memory. When the storage cannot be had,
+// creation throws std::bad_alloc; the dialogue turns that into a refusal
+// and keeps what it holds.
 #pragma once
 
 #include <cstddef>
@@ -15,17 +18,33 @@
 
 namespace trelvo {
 
+/// The most bytes of storage held at once: the machine's physical memory.
+int64_t storageCeiling();
+/// The bytes of storage held now.
+int64_t heldStorage();
+/// Counts `bytes` as held, unless that would pass the ceiling.
+bool reserveStorage(int64_t bytes);
+void releaseStorage(int64_t bytes);
+
 template <class T>
 class Storage {
   static_assert(std::is_trivially_copyable_v<T>);
 
  public:
   Storage() = default;
+  /// REQUIRES: count >= 0. Throws std::bad_alloc when the storage cannot be
+  /// had or would pass the ceiling.
   explicit Storage(int64_t count) : count_(count) {
-    if (count < 0 || static_cast<uint64_t>(count) > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
-    if (count > 0) {
-      data_.reset(static_cast<T*>(std::calloc(static_cast<size_t>(count), sizeof(T))));
-      if (!data_) throw std::bad_alloc();
+    if (count < 0 || count > storageCeiling() / static_cast<int64_t>(sizeof(T))) {
+      throw std::bad_alloc();
+    }
+    if (count == 0) return;
+    const int64_t bytes = count * static_cast<int64_t>(sizeof(T));
+    if (!reserveStorage(bytes)) throw std::bad_alloc();
+    data_ = Owned(static_cast<T*>(std::calloc(static_cast<size_t>(count), sizeof(T))), Free{bytes});
+    if (!data_) {
+      releaseStorage(bytes);
+      throw std::bad_alloc();
     }
   }
 
@@ -37,9 +56,14 @@ class Storage {
 
  private:
   struct Free {
-    void operator()(T* p) const { std::free(p); }
+    int64_t bytes = 0;
+    void operator()(T* p) const {
+      std::free(p);
+      releaseStorage(bytes);
+    }
   };
-  std::unique_ptr<T, Free> data_;
+  using Owned = std::unique_ptr<T, Free>;
+  Owned data_;
   int64_t count_ = 0;
 };
 
