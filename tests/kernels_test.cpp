@@ -310,6 +310,10 @@ TEST_P(KernelsTest, MinorDeterminantsWithLateZeroPivots) {
     Matrix a = randomMatrix(n, n, Data::kWhole, static_cast<unsigned>(k));
     for (int64_t c = 0; c <= k; ++c) a[k * n + c] = a[(k - 1) * n + c];
     expectSameMinors(a, n, "row " + std::to_string(k) + " repeats the start of the row above");
+    // And a zero pivot at the start as well: the lanes' first steps taken
+    // with exchanges, then a zero again later.
+    a[0] = 0.0f;
+    expectSameMinors(a, n, "zero first pivot, row " + std::to_string(k) + " repeating");
   }
 }
 

@@ -4,6 +4,8 @@
 // detTS, which prints its own working; nothing is reused between them.
 #include "ops/inverse.h"
 
+#include <string>
+
 #include "dialogue/entry_display.h"
 #include "ops/determinant.h"
 #include "ops/kernels.h"
@@ -27,7 +29,8 @@ struct CofactorWork {
         workingCopy(d.allocate<float>(int64_t{side} * side)),
         batched(side - 1 >= kBatchedMinorSide),
         minorDets(d.allocate<float>(batched ? int64_t{side} * side : 0)),
-        reduced(d.allocate<uint8_t>(batched ? int64_t{side} * side : 0)) {}
+        reduced(d.allocate<uint8_t>(batched ? int64_t{side} * side : 0)),
+        quietWorking(batched ? "\n\n" + std::string(side - 1, '\n') : "") {}
 
   MatrixView matrix;
   int32_t n;
@@ -39,6 +42,8 @@ struct CofactorWork {
   bool batched;
   Storage<float> minorDets;
   Storage<uint8_t> reduced;
+  // What detTS prints for a reduced minor: "\n\n" and a "\n" per step.
+  std::string quietWorking;
 };
 
 // Member 0 of the minor's pairs gets, row-major, the matrix left when row i
@@ -61,10 +66,7 @@ void copyCurrent(CofactorWork& w) {
 // What detTS prints and returns for the minor of (i, j), from the batch.
 float batchedMinorDeterminant(Console& io, CofactorWork& w, int32_t i, int32_t j) {
   const int64_t position = int64_t{i} * w.n + j;
-  if (w.reduced[position]) {
-    io.print("\n\n");
-    for (int32_t step = 0; step < w.n - 1; ++step) io.print("\n");
-  }
+  if (w.reduced[position]) io.print(w.quietWorking);
   return w.minorDets[position];
 }
 

@@ -1,6 +1,7 @@
 #include "ops/kernels.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -471,40 +472,43 @@ class ZeroLinesOfMinors {
   Lines cols_;
 };
 
+// The steps taken as the plain code takes them when a lane of a batch met a
+// zero diagonal entry.
+constexpr int64_t kExactStepsOnZero = 3;
+
 // Lanes of the batch, each given one minor to reduce.
 struct MinorBatch {
   MinorBatch(int64_t n, int lanes)
       : work(isa::minorWorkFloats(n - 1, lanes)),
-        minor((n - 1) * (n - 1)),
         rows(lanes),
         cols(lanes),
         positions(lanes),
         det(lanes) {}
   std::vector<float> work;
-  std::vector<float> minor;  // a minor for the plain path
   std::vector<int32_t> rows;
   std::vector<int32_t> cols;
   std::vector<int64_t> positions;
   std::vector<float> det;
 };
 
-// Reduces the batch's first `used` lanes, writes their results.
+// Reduces the batch's first `used` lanes, writes their results. Lanes that
+// meet a zero diagonal entry go again with their first steps as the plain
+// code takes them (where integer data meets its zeros), and those that meet
+// one later again with every step so.
 void reduceBatch(const isa::Isa& x, const float* a, int64_t n, MinorBatch& batch, int used,
                  float* det) {
   // Idle lanes repeat the first lane's minor.
   std::fill(batch.rows.begin() + used, batch.rows.end(), batch.rows[0]);
   std::fill(batch.cols.begin() + used, batch.cols.end(), batch.cols[0]);
-  const uint32_t fallback = x.minorDeterminants(a, n, batch.rows.data(), batch.cols.data(),
-                                                batch.work.data(), batch.det.data());
-  for (int t = 0; t < used; ++t) {
-    float& result = det[batch.positions[t]];
-    // The vector code ran no exchanges: the sign is +1, and 1.0 times the
-    // product is the product.
-    result = batch.det[t];
-    if (fallback >> t & 1) {
-      buildMinor(a, n, batch.rows[t], batch.cols[t], batch.minor.data());
-      result = reducedDeterminant(batch.minor.data(), n - 1);
+  uint32_t pending = used == 32 ? ~uint32_t{0} : (uint32_t{1} << used) - 1;
+  for (int64_t exactSteps : {int64_t{0}, kExactStepsOnZero, n - 1}) {
+    const uint32_t fallback = x.minorDeterminants(a, n, batch.rows.data(), batch.cols.data(),
+                                                  exactSteps, batch.work.data(), batch.det.data());
+    for (int t = 0; t < used; ++t) {
+      if ((pending & ~fallback) >> t & 1) det[batch.positions[t]] = batch.det[t];
     }
+    pending &= fallback;
+    if (pending == 0) return;
   }
 }
 
@@ -700,9 +704,15 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) 
   const ZeroLinesOfMinors zeroLines(a, n);
   const int parts = partsFor(positions * (n - 1) * (n - 1) * (n - 1) / 3);
   std::vector<MinorBatch> batches(parts, MinorBatch(n, x.lanes));
+  // The parts take a few batches' positions at a time, as they come free:
+  // lanes that go again make some batches much longer than others.
+  const int64_t chunk = 4 * x.lanes;
+  std::atomic<int64_t> next = 0;
   runParts(parts, [&](int part) {
-    auto [begin, end] = shareOf(positions, part, parts, 1);
-    minorDeterminantsOfRange(x, a, n, begin, end, zeroLines, batches[part], det, reduced);
+    for (int64_t begin = next.fetch_add(chunk); begin < positions; begin = next.fetch_add(chunk)) {
+      const int64_t end = std::min(begin + chunk, positions);
+      minorDeterminantsOfRange(x, a, n, begin, end, zeroLines, batches[part], det, reduced);
+    }
   });
 }
 

@@ -33,12 +33,14 @@ struct Isa {
   void (*rowUpdate)(float* row, const float* pivot, float factor, int64_t n);
 
   /// Lane t takes the minor of a (n x n) without row rows[t] and column
-  /// cols[t], reduces it without exchanges, and writes its diagonal product
-  /// to det[t]. A minor that meets a zero diagonal entry at any sweep gets
-  /// its bit set in the returned mask: its det is not valid and it must be
-  /// reduced by the plain path. `work` holds minorWorkFloats(n - 1, lanes).
+  /// cols[t] and writes its determinant to det[t], as the plain code takes
+  /// it: the sweep and the first `exactSteps` column steps exactly as the
+  /// plain code does them, then the other steps without exchanges. A lane
+  /// that meets a zero diagonal entry in the latter (where an exchange might
+  /// come) gets its bit set in the returned mask: its det is not valid.
+  /// `work` holds minorWorkFloats(n - 1, lanes).
   uint32_t (*minorDeterminants)(const float* a, int64_t n, const int32_t* rows, const int32_t* cols,
-                                float* work, float* det);
+                                int64_t exactSteps, float* work, float* det);
 };
 
 /// Steps of a panel of the minors' reduction.
