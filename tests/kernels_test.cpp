@@ -238,6 +238,25 @@ TEST_P(KernelsTest, ReductionWithExchanges) {
   }
 }
 
+// Whole numbers meet zeros on the diagonal after the first steps, far down
+// (a[k][k] a[0][0] = a[k][0] a[0][k]): exchanges there, and then, or not,
+// another one much later.
+TEST_P(KernelsTest, ReductionWithZerosAfterTheFirstStepFarDown) {
+  const int64_t n = 300;
+  for (int64_t late : {int64_t{0}, int64_t{200}}) {
+    Matrix a = randomMatrix(n, n, Data::kWhole, 17);
+    a[0] = 3.0f;
+    for (int64_t k : {150, 299}) {
+      a[k * n] = 2.0f * a[0];
+      a[k * n + k] = 2.0f * a[k];
+    }
+    if (late > 0) {
+      for (int64_t c = 0; c <= late; ++c) a[late * n + c] = a[(late - 1) * n + c];
+    }
+    expectSameReduction(a, n, "zeros after step 0, late zero pivot at " + std::to_string(late));
+  }
+}
+
 // A pivot passed as zero, with only zeros below it, whose column below
 // turns non-zero later (0 times an infinite factor is NaN): the sweep after
 // that step exchanges at the old position.

@@ -227,6 +227,11 @@ void multiplyBlocked(const isa::Isa& x, const float* f, const float* s, float* p
   });
 }
 
+// The steps taken as the plain code takes them, every column and every
+// sweep, when the diagonal meets a zero where steps right of the pivot were
+// taken (integer data meets its zeros in the first steps, mostly).
+constexpr int64_t kExactStepsOnZero = 3;
+
 // ---------------------------------------------------------------------------
 // The reduction, blocked.
 //
@@ -263,8 +268,15 @@ class BlockedReduction {
 
   /// False when the right-of-pivot reduction stopped at a sweep that may
   /// act (the matrix is then in no useful state).
-  bool run() {
-    for (int64_t j = 0; j < n_;) j = runPanel(j);
+  /// Right of the pivot only, the steps before `first` have been taken with
+  /// every column and their sweeps.
+  bool run(int64_t first = 0) {
+    // Rows up to `first` no longer change; a zero on their diagonal is met
+    // by every later sweep.
+    for (int64_t k = 0; rightOnly_ && k <= first && k + 1 < n_; ++k) {
+      if (isZero(row(k)[k])) return false;
+    }
+    for (int64_t j = first; j < n_;) j = rightOnly_ ? runPanelRightOfPivot(j) : runPanel(j);
     return !stopped_;
   }
 
@@ -281,11 +293,7 @@ class BlockedReduction {
     for (int64_t j = first_; j < end_; ++j) {
       bringUpToDate(j);
       eliminateInPanel(j);
-      if (sweepMayAct(j)) {
-        if (rightOnly_) {
-          stopped_ = true;
-          return n_;
-        }
+      if (sweepMayAct()) {
         addWaitingTerms(j);
         reference::pivotSweep(a_, n_, sign_);
         return j + 1;
@@ -293,6 +301,57 @@ class BlockedReduction {
     }
     addWaitingTerms(end_ - 1);
     return end_;
+  }
+
+  // Right of the pivot only: the panel's rows one after the other, each a
+  // pivot row of the next, then the rows below side by side, each taking
+  // all the panel's steps in the panel's columns; then the waiting terms.
+  // Stops at a zero diagonal entry after any step.
+  int64_t runPanelRightOfPivot(int64_t first) {
+    first_ = first;
+    end_ = std::min(first + kPanel, n_);
+    for (int64_t j = first_; j < end_; ++j) {
+      if (!takePanelSteps(j)) return stop();
+      bringUpToDate(j);
+    }
+    const int64_t rows = n_ - end_;
+    const int parts = partsFor(rows * (n_ - end_) * (end_ - first_));
+    bool zeroMet[2] = {false, false};
+    runParts(parts, [&](int part) {
+      auto [begin, end] = shareOf(rows, part, parts, 1);
+      for (int64_t i = end_ + begin; i < end_ + end && !zeroMet[part]; ++i) {
+        zeroMet[part] = !takePanelSteps(i);
+      }
+    });
+    if (zeroMet[0] || zeroMet[1]) return stop();
+    addWaitingTerms(end_ - 1);
+    return end_;
+  }
+
+  int64_t stop() {
+    stopped_ = true;
+    return n_;
+  }
+
+  // Row i takes the panel's steps before it in the panel's columns, keeping
+  // its factors; false when its diagonal entry is zero after one of them.
+  // The columns from the panel's first are taken in whole vectors: those
+  // left of a step's pivot are never read again.
+  bool takePanelSteps(int64_t i) {
+    float* target = row(i);
+    float diagonal = target[i];  // beyond the panel, kept up to date here
+    for (int64_t s = first_; s < std::min(i, end_); ++s) {
+      skips_[slot(i, s)] = isZero(target[s]);
+      if (isZero(target[s])) continue;
+      const float* pivot = row(s);
+      const float factor = -target[s] / pivot[s];
+      factors_[slot(i, s)] = factor;
+      const int64_t from = first_ + (s + 1 - first_) / x_.tileCols * x_.tileCols;
+      x_.rowUpdate(target + from, pivot + from, factor, end_ - from);
+      if (i >= end_) diagonal = sumInOrder(productInOrder(pivot[i], factor), diagonal);
+      if (i + 1 < n_ && isZero(i < end_ ? target[i] : diagonal)) return false;
+    }
+    return true;
   }
 
   void updateOutsidePanel(float* target, const float* pivot, float factor) {
@@ -315,19 +374,13 @@ class BlockedReduction {
       if (isZero(target[j])) continue;
       const float factor = -target[j] / pivot[j];
       factors_[slot(i, j)] = factor;
-      // Right of the pivot only, the columns from the panel's first are
-      // taken in whole vectors; those left of j + 1 are never read again.
-      const int64_t from =
-          rightOnly_ ? first_ + (j + 1 - first_) / x_.tileCols * x_.tileCols : first_;
-      x_.rowUpdate(target + from, pivot + from, factor, end_ - from);
+      x_.rowUpdate(target + first_, pivot + first_, factor, end_ - first_);
       if (i >= end_) diagonal_[i] = sumInOrder(productInOrder(pivot[i], factor), diagonal_[i]);
     }
   }
 
-  // After step j. Right of the pivot only, a zero at or above j would have
-  // stopped an earlier step, and those entries no longer change.
-  bool sweepMayAct(int64_t j) {
-    for (int64_t k = rightOnly_ ? j + 1 : 0; k + 1 < n_; ++k) {
+  bool sweepMayAct() {
+    for (int64_t k = 0; k + 1 < n_; ++k) {
       // Rows up to j are up to date, and so are the panel's columns.
       const float entry = k < end_ ? row(k)[k] : diagonal_[k];
       if (isZero(entry)) return true;
@@ -471,10 +524,6 @@ class ZeroLinesOfMinors {
   Lines rows_;
   Lines cols_;
 };
-
-// The steps taken as the plain code takes them when a lane of a batch met a
-// zero diagonal entry.
-constexpr int64_t kExactStepsOnZero = 3;
 
 // Lanes of the batch, each given one minor to reduce.
 struct MinorBatch {
@@ -643,11 +692,20 @@ void reduceDiagonal(float* a, int64_t n, int& sign) {
     reduceColumns(a, n, sign);  // no room for a copy: every column, at once
     return;
   }
-  if (BlockedReduction(activeIsa(), a, n, sign, BlockedReduction::Columns::kRightOfPivot).run()) {
-    return;
+  // When a sweep may act, again from the start: first with a few steps
+  // taken with every column and their sweeps (where integer data meets its
+  // zeros), then with every step so.
+  const int signBefore = sign;
+  for (int64_t exactSteps : {int64_t{0}, std::min(kExactStepsOnZero, n)}) {
+    for (int64_t j = 0; j < exactSteps; ++j) {
+      kernels::eliminateColumn(a, n, j);
+      reference::pivotSweep(a, n, sign);
+    }
+    BlockedReduction rest(activeIsa(), a, n, sign, BlockedReduction::Columns::kRightOfPivot);
+    if (rest.run(exactSteps)) return;
+    std::copy(original.begin(), original.end(), a);
+    sign = signBefore;
   }
-  // An exchange may come: again from the start, every column.
-  std::copy(original.begin(), original.end(), a);
   reduceColumns(a, n, sign);
 }
 
