@@ -183,11 +183,13 @@ void expectSameReduction(Matrix a, int64_t n, const std::string& what) {
   reference::pivotSweep(expected.data(), n, expectedSign);
   int sign = expectedSign;
   int diagonalSign = expectedSign;
-  Matrix actual = expected;
-  Matrix diagonalOnly = expected;
+  const Matrix swept = expected;
+  Matrix actual = swept;
+  Matrix diagonalOnly = swept;
   reference::reduceColumns(expected.data(), n, expectedSign);
   blocked::reduceColumns(actual.data(), n, sign);
-  blocked::reduceDiagonal(diagonalOnly.data(), n, diagonalSign);
+  blocked::reduceDiagonal(diagonalOnly.data(), n, diagonalSign,
+                          [&] { std::copy(swept.begin(), swept.end(), diagonalOnly.begin()); });
   EXPECT_TRUE(sameBits(expected, actual)) << "side " << n << ", " << what;
   EXPECT_EQ(expectedSign, sign) << "side " << n << ", " << what;
   EXPECT_TRUE(sameBits(diagonalOf(expected, n), diagonalOf(diagonalOnly, n)))

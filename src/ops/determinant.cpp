@@ -61,21 +61,41 @@ void reduceShowingTableaux(Console& io, float* a, int64_t n, int& sign) {
   }
 }
 
+// The working copy of the matrix, after the opening sweep.
+struct WorkingCopy {
+  const ElementPair* pairs;
+  int member;
+  float* a;
+  int64_t n;
+
+  void fill() const {
+    for (int64_t k = 0; k < n * n; ++k) a[k] = pairs[k].member[member];
+  }
+  void fillAndSweep() const {
+    fill();
+    int sign = 1;
+    kernels::pivotSweep(a, n, sign);
+  }
+};
+
 // Beyond the tableau side a column step prints only its "\n", so the steps
 // can run in one go and their lines follow; only the diagonal is used after.
-void reduceQuietly(Console& io, float* a, int64_t n, int& sign) {
-  kernels::reduceDiagonal(a, n, sign);
+void reduceQuietly(Console& io, const WorkingCopy& w, int& sign) {
+  const int64_t n = w.n;
+  kernels::reduceDiagonal(w.a, n, sign, [&w] { w.fillAndSweep(); });
   for (int64_t j = 0; j < n; ++j) io.print("\n");
 }
 
-void reduceWithWorking(Console& io, float* a, int64_t n, int& sign) {
+void reduceWithWorking(Console& io, const WorkingCopy& w, int& sign) {
+  float* a = w.a;
+  const int64_t n = w.n;
   io.print("\n\n");
   kernels::pivotSweep(a, n, sign);
   if (n <= kMaxOpeningSide) printOpening(io, a, n);
   if (n <= kMaxTableauSide) {
     reduceShowingTableaux(io, a, n, sign);
   } else {
-    reduceQuietly(io, a, n, sign);
+    reduceQuietly(io, w, sign);
   }
 }
 
@@ -89,11 +109,12 @@ int32_t squareSide(int32_t count) {
 float detTS(Console& io, const ElementPair* pairs, int32_t count, int member, float* workingCopy) {
   const int64_t n = squareSide(count);
   float* a = workingCopy;
-  for (int64_t k = 0; k < n * n; ++k) a[k] = pairs[k].member[member];
+  const WorkingCopy w{pairs, member, a, n};
+  w.fill();
   if (count == 1) return a[0];
   if (kernels::hasZeroRowOrColumn(a, n)) return 0.0f;
   int sign = 1;
-  reduceWithWorking(io, a, n, sign);
+  reduceWithWorking(io, w, sign);
   return static_cast<float>(sign) * kernels::diagonalProduct(a, n);
 }
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
-#include <new>
 #include <system_error>
 #include <thread>
 
@@ -227,11 +227,6 @@ void multiplyBlocked(const isa::Isa& x, const float* f, const float* s, float* p
   });
 }
 
-// The steps taken as the plain code takes them, every column and every
-// sweep, when the diagonal meets a zero where steps right of the pivot were
-// taken (integer data meets its zeros in the first steps, mostly).
-constexpr int64_t kExactStepsOnZero = 3;
-
 // ---------------------------------------------------------------------------
 // The reduction, blocked.
 //
@@ -246,49 +241,58 @@ constexpr int64_t kExactStepsOnZero = 3;
 //
 // For the diagonal alone, as long as the sweep does nothing the columns left
 // of a step's pivot are never read again (only an exchange's sweep reads
-// them), so the steps update only the columns right of their pivot; at the
-// first sweep that may act the reduction stops and reports it.
+// them), so the steps after the first few update only the columns right of
+// their pivot; at the first sweep that may act there the reduction stops
+// and reports the step.
 
 constexpr int64_t kPanel = 64;
+constexpr int kDiagonalOnlyTries = 4;
 
 class BlockedReduction {
  public:
-  enum class Columns { kAll, kRightOfPivot };
-
-  BlockedReduction(const isa::Isa& x, float* a, int64_t n, int& sign, Columns columns)
+  BlockedReduction(const isa::Isa& x, float* a, int64_t n, int& sign)
       : x_(x),
         a_(a),
         n_(n),
         sign_(sign),
-        rightOnly_(columns == Columns::kRightOfPivot),
         factors_(n * kPanel),
         skips_(n * kPanel),
         diagonal_(n),
         buffers_(2, PackBuffers(x, kPanel)) {}
 
-  /// False when the right-of-pivot reduction stopped at a sweep that may
-  /// act (the matrix is then in no useful state).
-  /// Right of the pivot only, the steps before `first` have been taken with
-  /// every column and their sweeps.
-  bool run(int64_t first = 0) {
-    // Rows up to `first` no longer change; a zero on their diagonal is met
-    // by every later sweep.
-    for (int64_t k = 0; rightOnly_ && k <= first && k + 1 < n_; ++k) {
-      if (isZero(row(k)[k])) return false;
+  /// The first `exactSteps` steps over every column with their sweeps, the
+  /// others right of the pivot only. False when the latter stopped at a
+  /// sweep that may act (the matrix is then in no useful state): stopStep()
+  /// tells after which step.
+  bool run(int64_t exactSteps) {
+    int64_t j = 0;
+    while (j < std::min(exactSteps, n_)) j = runPanel(j, exactSteps);
+    if (j >= n_) return true;
+    rightOnly_ = true;
+    // A zero on the diagonal is met by the next sweep unless a step changes
+    // it, and by every later one if its row no longer changes.
+    for (int64_t k = 0; k + 1 < n_; ++k) {
+      if (isZero(row(k)[k])) {
+        stopStep_ = n_ - 1;
+        return false;
+      }
     }
-    for (int64_t j = first; j < n_;) j = rightOnly_ ? runPanelRightOfPivot(j) : runPanel(j);
-    return !stopped_;
+    while (j < n_) j = runPanelRightOfPivot(j);
+    return stopStep_ == kNone;
   }
+
+  int64_t stopStep() const { return stopStep_; }
 
  private:
   float* row(int64_t i) { return a_ + i * n_; }
   int64_t slot(int64_t i, int64_t j) const { return i * kPanel + (j - first_); }
 
-  // Runs the column steps from `first` to the panel's end, or to the first
-  // step after which the sweep may act; returns the next step.
-  int64_t runPanel(int64_t first) {
+  // Runs the column steps from `first` to the panel's end (at `limit` at
+  // the latest), or to the first step after which the sweep may act;
+  // returns the next step.
+  int64_t runPanel(int64_t first, int64_t limit) {
     first_ = first;
-    end_ = std::min(first + kPanel, n_);
+    end_ = std::min({first + kPanel, limit, n_});
     for (int64_t k = end_; k < n_; ++k) diagonal_[k] = row(k)[k];
     for (int64_t j = first_; j < end_; ++j) {
       bringUpToDate(j);
@@ -311,33 +315,36 @@ class BlockedReduction {
     first_ = first;
     end_ = std::min(first + kPanel, n_);
     for (int64_t j = first_; j < end_; ++j) {
-      if (!takePanelSteps(j)) return stop();
+      const int64_t zeroAfter = takePanelSteps(j);
+      if (zeroAfter != kNone) return stopAfter(zeroAfter);
       bringUpToDate(j);
     }
     const int64_t rows = n_ - end_;
     const int parts = partsFor(rows * (n_ - end_) * (end_ - first_));
-    bool zeroMet[2] = {false, false};
+    int64_t zeroAfter[2] = {kNone, kNone};
     runParts(parts, [&](int part) {
       auto [begin, end] = shareOf(rows, part, parts, 1);
-      for (int64_t i = end_ + begin; i < end_ + end && !zeroMet[part]; ++i) {
-        zeroMet[part] = !takePanelSteps(i);
+      for (int64_t i = end_ + begin; i < end_ + end && zeroAfter[part] == kNone; ++i) {
+        zeroAfter[part] = takePanelSteps(i);
       }
     });
-    if (zeroMet[0] || zeroMet[1]) return stop();
+    if (std::min(zeroAfter[0], zeroAfter[1]) != kNone) {
+      return stopAfter(std::min(zeroAfter[0], zeroAfter[1]));
+    }
     addWaitingTerms(end_ - 1);
     return end_;
   }
 
-  int64_t stop() {
-    stopped_ = true;
+  int64_t stopAfter(int64_t step) {
+    stopStep_ = step;
     return n_;
   }
 
   // Row i takes the panel's steps before it in the panel's columns, keeping
-  // its factors; false when its diagonal entry is zero after one of them.
-  // The columns from the panel's first are taken in whole vectors: those
-  // left of a step's pivot are never read again.
-  bool takePanelSteps(int64_t i) {
+  // its factors; returns the step after which its diagonal entry is zero,
+  // if one is (kNone if none). The columns from the panel's first are taken
+  // in whole vectors: those left of a step's pivot are never read again.
+  int64_t takePanelSteps(int64_t i) {
     float* target = row(i);
     float diagonal = target[i];  // beyond the panel, kept up to date here
     for (int64_t s = first_; s < std::min(i, end_); ++s) {
@@ -349,9 +356,9 @@ class BlockedReduction {
       const int64_t from = first_ + (s + 1 - first_) / x_.tileCols * x_.tileCols;
       x_.rowUpdate(target + from, pivot + from, factor, end_ - from);
       if (i >= end_) diagonal = sumInOrder(productInOrder(pivot[i], factor), diagonal);
-      if (i + 1 < n_ && isZero(i < end_ ? target[i] : diagonal)) return false;
+      if (i + 1 < n_ && isZero(i < end_ ? target[i] : diagonal)) return s;
     }
-    return true;
+    return kNone;
   }
 
   void updateOutsidePanel(float* target, const float* pivot, float factor) {
@@ -438,8 +445,9 @@ class BlockedReduction {
   float* a_;
   int64_t n_;
   int& sign_;
-  bool rightOnly_;
-  bool stopped_ = false;
+  static constexpr int64_t kNone = INT64_MAX;
+  bool rightOnly_ = false;
+  int64_t stopStep_ = kNone;
   int64_t first_ = 0;  // the panel's steps (and columns): first_ to end_ - 1
   int64_t end_ = 0;
   std::vector<float> factors_;   // per row, the factor of each step of the panel
@@ -524,6 +532,11 @@ class ZeroLinesOfMinors {
   Lines rows_;
   Lines cols_;
 };
+
+// The steps taken as the plain code takes them, every column and every
+// sweep, when a lane meets a zero diagonal entry (integer data meets its
+// zeros in the first steps, mostly).
+constexpr int64_t kExactStepsOnZero = 3;
 
 // Lanes of the batch, each given one minor to reduce.
 struct MinorBatch {
@@ -681,29 +694,20 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) 
 namespace blocked {
 
 void reduceColumns(float* a, int64_t n, int& sign) {
-  BlockedReduction(activeIsa(), a, n, sign, BlockedReduction::Columns::kAll).run();
+  BlockedReduction(activeIsa(), a, n, sign).run(n);
 }
 
-void reduceDiagonal(float* a, int64_t n, int& sign) {
-  std::vector<float> original;
-  try {
-    original.assign(a, a + n * n);
-  } catch (const std::bad_alloc&) {
-    reduceColumns(a, n, sign);  // no room for a copy: every column, at once
-    return;
-  }
-  // When a sweep may act, again from the start: first with a few steps
-  // taken with every column and their sweeps (where integer data meets its
-  // zeros), then with every step so.
+void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>& restore) {
+  // When a sweep may act after a step right of the pivot, again from the
+  // start, with every column up to that step (integer data meets its zeros
+  // mostly in the first steps); after a few tries, every step so.
   const int signBefore = sign;
-  for (int64_t exactSteps : {int64_t{0}, std::min(kExactStepsOnZero, n)}) {
-    for (int64_t j = 0; j < exactSteps; ++j) {
-      kernels::eliminateColumn(a, n, j);
-      reference::pivotSweep(a, n, sign);
-    }
-    BlockedReduction rest(activeIsa(), a, n, sign, BlockedReduction::Columns::kRightOfPivot);
-    if (rest.run(exactSteps)) return;
-    std::copy(original.begin(), original.end(), a);
+  int64_t exactSteps = 0;
+  for (int tries = 0; tries < kDiagonalOnlyTries; ++tries) {
+    BlockedReduction reduction(activeIsa(), a, n, sign);
+    if (reduction.run(exactSteps)) return;
+    exactSteps = reduction.stopStep() + 1;
+    restore();
     sign = signBefore;
   }
   reduceColumns(a, n, sign);
@@ -735,9 +739,9 @@ void reduceColumns(float* a, int64_t n, int& sign) {
   }
 }
 
-void reduceDiagonal(float* a, int64_t n, int& sign) {
+void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>& restore) {
   if (n >= kBlockedReductionSide) {
-    blocked::reduceDiagonal(a, n, sign);
+    blocked::reduceDiagonal(a, n, sign, restore);
   } else {
     reference::reduceColumns(a, n, sign);
   }

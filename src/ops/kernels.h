@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -51,8 +52,9 @@ void reduceColumns(float* a, int64_t n, int& sign);
 
 /// reduceColumns for the determinant: the diagonal and the sign end as
 /// reduceColumns leaves them, the other entries in no particular state.
-/// REQUIRES: as reduceColumns.
-void reduceDiagonal(float* a, int64_t n, int& sign);
+/// When it must start again, it calls `restore`, which puts `a` back as it
+/// was at the call. REQUIRES: as reduceColumns.
+void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>& restore);
 
 /// p (rows x cols2) = f (rows x inner) times s (inner x cols2). Each
 /// element starts at +0.0 and adds its terms f[i][l] * s[l][j] for l
@@ -86,7 +88,7 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced);
 /// large sizes only, where it pays).
 namespace blocked {
 void reduceColumns(float* a, int64_t n, int& sign);
-void reduceDiagonal(float* a, int64_t n, int& sign);
+void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>& restore);
 void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2);
 }  // namespace blocked
 
