@@ -551,19 +551,28 @@ struct MinorBatch {
   std::vector<int32_t> cols;
   std::vector<int64_t> positions;
   std::vector<float> det;
+  int64_t reduced = 0;    // batches so far
+  int64_t wentAgain = 0;  // of which went again
 };
 
 // Reduces the batch's first `used` lanes, writes their results. Lanes that
 // meet a zero diagonal entry go again with their first steps as the plain
 // code takes them (where integer data meets its zeros), and those that meet
-// one later again with every step so.
+// one later again with every step so. When many batches have gone again,
+// the next ones start with those first steps (a structure shared by many
+// minors gives them all the same zero).
 void reduceBatch(const isa::Isa& x, const float* a, int64_t n, MinorBatch& batch, int used,
                  float* det) {
   // Idle lanes repeat the first lane's minor.
   std::fill(batch.rows.begin() + used, batch.rows.end(), batch.rows[0]);
   std::fill(batch.cols.begin() + used, batch.cols.end(), batch.cols[0]);
   uint32_t pending = used == 32 ? ~uint32_t{0} : (uint32_t{1} << used) - 1;
-  for (int64_t exactSteps : {int64_t{0}, kExactStepsOnZero, n - 1}) {
+  const bool exactFirst = batch.wentAgain * 8 > batch.reduced;
+  ++batch.reduced;
+  const int64_t tries[] = {exactFirst ? kExactStepsOnZero : 0, kExactStepsOnZero, n - 1};
+  for (int k = 0; k < 3; ++k) {
+    const int64_t exactSteps = tries[k];
+    if (k > 0 && exactSteps == tries[k - 1]) continue;
     const uint32_t fallback = x.minorDeterminants(a, n, batch.rows.data(), batch.cols.data(),
                                                   exactSteps, batch.work.data(), batch.det.data());
     for (int t = 0; t < used; ++t) {
@@ -571,6 +580,7 @@ void reduceBatch(const isa::Isa& x, const float* a, int64_t n, MinorBatch& batch
     }
     pending &= fallback;
     if (pending == 0) return;
+    if (exactSteps == 0) ++batch.wentAgain;
   }
 }
 
