@@ -11,17 +11,34 @@
 
 #include "ops/kernels_isa.h"
 
+#if __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>
+#endif
+
 namespace trelvo::kernels {
 namespace {
 
 // ---------------------------------------------------------------------------
 // The vector code in use.
 
+#if __has_include(<sys/platform/x86.h>)
+// The C library has read the processor's features once already, at start-up;
+// asking them of it spares the program start the processor queries of
+// __builtin_cpu_supports, which are slow under a hypervisor.
+bool hasAvx512() {
+  return CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512DQ) &&
+         CPU_FEATURE_ACTIVE(AVX512VL) && CPU_FEATURE_ACTIVE(AVX512BW);
+}
+bool hasAvx2() { return CPU_FEATURE_ACTIVE(AVX2); }
+void readCpuFeatures() {}
+#else
 bool hasAvx512() {
   return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
          __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
 }
 bool hasAvx2() { return __builtin_cpu_supports("avx2"); }
+void readCpuFeatures() { __builtin_cpu_init(); }
+#endif
 bool always() { return true; }
 
 struct Variant {
@@ -33,7 +50,7 @@ const Variant kVariants[] = {
     {&isa::kAvx512, hasAvx512}, {&isa::kAvx2, hasAvx2}, {&isa::kGeneric, always}};
 
 const isa::Isa* widestSupported() {
-  __builtin_cpu_init();
+  readCpuFeatures();
   for (const Variant& v : kVariants) {
     if (v.supported()) return v.table;
   }
