@@ -1,8 +1,11 @@
 #include "dialogue/storage.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
+#include <cstdlib>
 
 namespace trelvo {
 namespace {
@@ -16,7 +19,48 @@ int64_t physicalMemory() {
   return static_cast<int64_t>(pages) * pageSize;
 }
 
+constexpr int64_t kLargePage = int64_t{2} << 20;
+// From here on a block is mapped on large pages; below it, the C library's
+// zero-filled allocation (which maps large requests by itself anyway).
+constexpr int64_t kLargeBlock = 4 * kLargePage;
+
+bool isLargeBlock(int64_t bytes) { return bytes >= kLargeBlock; }
+
+int64_t largePagesFor(int64_t bytes) { return (bytes + kLargePage - 1) / kLargePage * kLargePage; }
+
+// Maps one large page more than needed, then returns the unaligned head and
+// the tail to the system, so the block starts on a large-page boundary.
+void* mapOnLargePages(int64_t bytes) {
+  const int64_t length = largePagesFor(bytes);
+  const size_t mapped = static_cast<size_t>(length + kLargePage);
+  void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t aligned = (start + kLargePage - 1) & ~static_cast<uintptr_t>(kLargePage - 1);
+  const size_t head = aligned - start;
+  if (head > 0) munmap(raw, head);
+  const size_t tail = mapped - head - static_cast<size_t>(length);
+  if (tail > 0) munmap(reinterpret_cast<void*>(aligned + length), tail);
+  // Advice only: where the system has no large pages the block stays on small ones.
+  madvise(reinterpret_cast<void*>(aligned), static_cast<size_t>(length), MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(aligned);
+}
+
 }  // namespace
+
+void* allocateZeroed(int64_t bytes) {
+  if (isLargeBlock(bytes)) return mapOnLargePages(bytes);
+  return std::calloc(static_cast<size_t>(bytes), 1);
+}
+
+void freeZeroed(void* p, int64_t bytes) {
+  if (p == nullptr) return;
+  if (isLargeBlock(bytes)) {
+    munmap(p, static_cast<size_t>(largePagesFor(bytes)));
+  } else {
+    std::free(p);
+  }
+}
 
 int64_t storageCeiling() {
   static const int64_t ceiling = physicalMemory();

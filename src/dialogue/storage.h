@@ -7,11 +7,14 @@
 // within the machine's physical memory. When the storage cannot be had,
 // creation throws std::bad_alloc; the dialogue turns that into a refusal
 // and keeps what it holds.
+//
+// Blocks of several megabytes come straight from the system, aligned to and
+// advised for its large pages: a 2000 x 2000 block then takes a few dozen
+// page faults instead of thousands, and far fewer TLB misses.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -25,6 +28,10 @@ int64_t heldStorage();
 /// Counts `bytes` as held, unless that would pass the ceiling.
 bool reserveStorage(int64_t bytes);
 void releaseStorage(int64_t bytes);
+
+/// `bytes` of zero-filled memory, or nullptr.
+void* allocateZeroed(int64_t bytes);
+void freeZeroed(void* p, int64_t bytes);
 
 template <class T>
 class Storage {
@@ -41,7 +48,7 @@ class Storage {
     if (count == 0) return;
     const int64_t bytes = count * static_cast<int64_t>(sizeof(T));
     if (!reserveStorage(bytes)) throw std::bad_alloc();
-    data_ = Owned(static_cast<T*>(std::calloc(static_cast<size_t>(count), sizeof(T))), Free{bytes});
+    data_ = Owned(static_cast<T*>(allocateZeroed(bytes)), Free{bytes});
     if (!data_) {
       releaseStorage(bytes);
       throw std::bad_alloc();
@@ -58,7 +65,7 @@ class Storage {
   struct Free {
     int64_t bytes = 0;
     void operator()(T* p) const {
-      std::free(p);
+      freeZeroed(p, bytes);
       releaseStorage(bytes);
     }
   };
