@@ -197,6 +197,16 @@ void packColumns(const float* src, int64_t ld, int64_t depth, int64_t cols, int 
   }
 }
 
+// One object per part, each built in place: copies of one would write all
+// their buffers once more (megabytes of fresh pages for the product).
+template <class T, class... Args>
+std::vector<T> onePerPart(int parts, const Args&... args) {
+  std::vector<T> each;
+  each.reserve(static_cast<size_t>(parts));
+  for (int part = 0; part < parts; ++part) each.emplace_back(args...);
+  return each;
+}
+
 // Block sizes: a packed column panel (depth x tile columns) stays in the
 // first-level cache, a packed row block in the second.
 constexpr int64_t kDepth = 256;
@@ -237,7 +247,7 @@ void multiplyRows(const isa::Isa& x, const float* f, const float* s, float* p, i
 void multiplyBlocked(const isa::Isa& x, const float* f, const float* s, float* p, int64_t rows,
                      int64_t inner, int64_t cols2) {
   const int parts = partsFor(rows * inner * cols2);
-  std::vector<PackBuffers> buffers(parts, PackBuffers(x, kDepth));
+  std::vector<PackBuffers> buffers = onePerPart<PackBuffers>(parts, x, kDepth);
   runParts(parts, [&](int part) {
     auto [first, end] = shareOf(rows, part, parts, x.tileRows);
     multiplyRows(x, f, s, p, first, end, inner, cols2, buffers[part]);
@@ -275,7 +285,7 @@ class BlockedReduction {
         factors_(n * kPanel),
         skips_(n * kPanel),
         diagonal_(n),
-        buffers_(2, PackBuffers(x, kPanel)) {}
+        buffers_(onePerPart<PackBuffers>(2, x, kPanel)) {}
 
   /// The first `exactSteps` steps over every column with their sweeps, the
   /// others right of the pivot only. False when the latter stopped at a
@@ -792,7 +802,7 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) 
   const int64_t positions = n * n;
   const ZeroLinesOfMinors zeroLines(a, n);
   const int parts = partsFor(positions * (n - 1) * (n - 1) * (n - 1) / 3);
-  std::vector<MinorBatch> batches(parts, MinorBatch(n, x.lanes));
+  std::vector<MinorBatch> batches = onePerPart<MinorBatch>(parts, n, x.lanes);
   // The parts take a few batches' positions at a time, as they come free:
   // lanes that go again make some batches much longer than others.
   const int64_t chunk = 4 * x.lanes;
