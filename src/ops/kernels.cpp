@@ -269,8 +269,15 @@ void multiplyBlocked(const isa::Isa& x, const float* f, const float* s, float* p
 // For the diagonal alone, as long as the sweep does nothing the columns left
 // of a step's pivot are never read again (only an exchange's sweep reads
 // them), so the steps after the first few update only the columns right of
-// their pivot; at the first sweep that may act there the reduction stops
-// and reports the step.
+// their pivot. A sweep after step j that meets zeros only at k > j reads
+// column k of rows below k, all right of the pivot and up to date; it
+// exchanges whole rows, but their stale left parts are never read either.
+// So when a zero turns up on the diagonal inside a panel, the panel's
+// columns go back to what they were at its start and the panel runs again
+// step by step with its sweeps, still right of the pivot only. Only a zero
+// at k <= j (a zero pivot with nothing below it at its own step) would make
+// a sweep read stale columns: there the reduction stops and reports the
+// step.
 
 constexpr int64_t kPanel = 64;
 constexpr int kDiagonalOnlyTries = 4;
@@ -285,6 +292,7 @@ class BlockedReduction {
         factors_(n * kPanel),
         skips_(n * kPanel),
         diagonal_(n),
+        kept_(2 * n * kPanel),
         buffers_(onePerPart<PackBuffers>(2, x, kPanel)) {}
 
   /// The first `exactSteps` steps over every column with their sweeps, the
@@ -296,13 +304,11 @@ class BlockedReduction {
     while (j < std::min(exactSteps, n_)) j = runPanel(j, exactSteps);
     if (j >= n_) return true;
     rightOnly_ = true;
-    // A zero on the diagonal is met by the next sweep unless a step changes
-    // it, and by every later one if its row no longer changes.
-    for (int64_t k = 0; k + 1 < n_; ++k) {
-      if (isZero(row(k)[k])) {
-        stopStep_ = n_ - 1;
-        return false;
-      }
+    // A zero on the diagonal up to here is met by every later sweep, its
+    // row no longer changing.
+    if (zeroOnDiagonalIn(0, j)) {
+      stopStep_ = n_ - 1;
+      return false;
     }
     while (j < n_) j = runPanelRightOfPivot(j);
     return stopStep_ == kNone;
@@ -325,6 +331,7 @@ class BlockedReduction {
       bringUpToDate(j);
       eliminateInPanel(j);
       if (sweepMayAct()) {
+        if (rightOnly_ && zeroOnDiagonalIn(0, j + 1)) return stopAfter(j);
         addWaitingTerms(j);
         reference::pivotSweep(a_, n_, sign_);
         return j + 1;
@@ -337,29 +344,65 @@ class BlockedReduction {
   // Right of the pivot only: the panel's rows one after the other, each a
   // pivot row of the next, then the rows below side by side, each taking
   // all the panel's steps in the panel's columns; then the waiting terms.
-  // Stops at a zero diagonal entry after any step.
+  // When a zero diagonal entry turns up after any step (or is there
+  // already), the panel goes again with its sweeps.
   int64_t runPanelRightOfPivot(int64_t first) {
     first_ = first;
     end_ = std::min(first + kPanel, n_);
+    // A panel without zeros leaves none on the diagonal (the rows below
+    // kept theirs up to date), so only one after sweeps needs the look.
+    if (zeroMayBeOnDiagonal_ && zeroOnDiagonalIn(first_, n_)) return runPanel(first_, n_);
+    zeroMayBeOnDiagonal_ = false;
+    keepOrRestoreRows(first_, end_, true);
     for (int64_t j = first_; j < end_; ++j) {
-      const int64_t zeroAfter = takePanelSteps(j);
-      if (zeroAfter != kNone) return stopAfter(zeroAfter);
+      if (takePanelSteps(j) != kNone) return againWithSweeps(end_);
       bringUpToDate(j);
     }
     const int64_t rows = n_ - end_;
     const int parts = partsFor(rows * (n_ - end_) * (end_ - first_));
-    int64_t zeroAfter[2] = {kNone, kNone};
+    bool zeroMet[2] = {false, false};
     runParts(parts, [&](int part) {
       auto [begin, end] = shareOf(rows, part, parts, 1);
-      for (int64_t i = end_ + begin; i < end_ + end && zeroAfter[part] == kNone; ++i) {
-        zeroAfter[part] = takePanelSteps(i);
+      keepOrRestoreRows(end_ + begin, end_ + end, true);
+      for (int64_t i = end_ + begin; i < end_ + end && !zeroMet[part]; ++i) {
+        zeroMet[part] = takePanelSteps(i) != kNone;
       }
     });
-    if (std::min(zeroAfter[0], zeroAfter[1]) != kNone) {
-      return stopAfter(std::min(zeroAfter[0], zeroAfter[1]));
-    }
+    if (zeroMet[0] || zeroMet[1]) return againWithSweeps(n_);
     addWaitingTerms(end_ - 1);
     return end_;
+  }
+
+  // Before the waiting terms the panel has changed only its own columns and
+  // its own rows right of them, in the rows kept, first_ to `keptEnd` - 1.
+  int64_t againWithSweeps(int64_t keptEnd) {
+    keepOrRestoreRows(first_, keptEnd, false);
+    zeroMayBeOnDiagonal_ = true;
+    return runPanel(first_, n_);
+  }
+
+  // The panel's rows from its first column on, the rows below in its columns.
+  void keepOrRestoreRows(int64_t from, int64_t to, bool keep) {
+    const int64_t width = end_ - first_;
+    for (int64_t i = from; i < to; ++i) {
+      const bool panelRow = i < end_;
+      const int64_t length = panelRow ? n_ - first_ : width;
+      float* kept = kept_.data() + (panelRow ? (i - first_) * (n_ - first_)
+                                             : width * (n_ - first_) + (i - end_) * width);
+      if (keep) {
+        std::copy(row(i) + first_, row(i) + first_ + length, kept);
+      } else {
+        std::copy(kept, kept + length, row(i) + first_);
+      }
+    }
+  }
+
+  // Whether a sweep would find a zero at some k from `begin` to `end` - 1.
+  bool zeroOnDiagonalIn(int64_t begin, int64_t end) {
+    for (int64_t k = begin; k < std::min(end, n_ - 1); ++k) {
+      if (isZero(row(k)[k])) return true;
+    }
+    return false;
   }
 
   int64_t stopAfter(int64_t step) {
@@ -474,12 +517,14 @@ class BlockedReduction {
   int& sign_;
   static constexpr int64_t kNone = INT64_MAX;
   bool rightOnly_ = false;
+  bool zeroMayBeOnDiagonal_ = true;
   int64_t stopStep_ = kNone;
   int64_t first_ = 0;  // the panel's steps (and columns): first_ to end_ - 1
   int64_t end_ = 0;
   std::vector<float> factors_;   // per row, the factor of each step of the panel
   std::vector<uint8_t> skips_;   // per row, 1 where a step left the row alone
   std::vector<float> diagonal_;  // a[k][k] up to date, for k beyond the panel
+  std::vector<float> kept_;      // the panel's rows and columns at its start, right of the pivot
   std::vector<PackBuffers> buffers_;
 };
 
@@ -735,9 +780,9 @@ void reduceColumns(float* a, int64_t n, int& sign) {
 }
 
 void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>& restore) {
-  // When a sweep may act after a step right of the pivot, again from the
-  // start, with every column up to that step (integer data meets its zeros
-  // mostly in the first steps); after a few tries, every step so.
+  // When a sweep would read columns left of the pivot (a zero pivot with
+  // nothing below it), again from the start, with every column up to that
+  // step; after a few tries, every step so.
   const int signBefore = sign;
   int64_t exactSteps = 0;
   for (int tries = 0; tries < kDiagonalOnlyTries; ++tries) {
