@@ -26,12 +26,17 @@ constexpr int64_t kLargeBlock = 4 * kLargePage;
 
 bool isLargeBlock(int64_t bytes) { return bytes >= kLargeBlock; }
 
-int64_t largePagesFor(int64_t bytes) { return (bytes + kLargePage - 1) / kLargePage * kLargePage; }
+// The mapping ends at the small page after the block: its last, partial
+// large page stays on small pages, so the block holds no memory it does not use.
+int64_t mappedLength(int64_t bytes) {
+  static const int64_t page = sysconf(_SC_PAGE_SIZE) > 0 ? sysconf(_SC_PAGE_SIZE) : 4096;
+  return (bytes + page - 1) / page * page;
+}
 
 // Maps one large page more than needed, then returns the unaligned head and
 // the tail to the system, so the block starts on a large-page boundary.
 void* mapOnLargePages(int64_t bytes) {
-  const int64_t length = largePagesFor(bytes);
+  const int64_t length = mappedLength(bytes);
   const size_t mapped = static_cast<size_t>(length + kLargePage);
   void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) return nullptr;
@@ -56,7 +61,7 @@ void* allocateZeroed(int64_t bytes) {
 void freeZeroed(void* p, int64_t bytes) {
   if (p == nullptr) return;
   if (isLargeBlock(bytes)) {
-    munmap(p, static_cast<size_t>(largePagesFor(bytes)));
+    munmap(p, static_cast<size_t>(mappedLength(bytes)));
   } else {
     std::free(p);
   }
