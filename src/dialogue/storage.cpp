@@ -24,7 +24,21 @@ constexpr int64_t kLargePage = int64_t{2} << 20;
 // zero-filled allocation (which maps large requests by itself anyway).
 constexpr int64_t kLargeBlock = 4 * kLargePage;
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TRELVO_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TRELVO_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+// Under AddressSanitizer every block comes from the C library, whose
+// allocations the sanitizer watches and limits.
+#ifdef TRELVO_ADDRESS_SANITIZER
+bool isLargeBlock(int64_t) { return false; }
+#else
 bool isLargeBlock(int64_t bytes) { return bytes >= kLargeBlock; }
+#endif
 
 // The mapping ends at the small page after the block: its last, partial
 // large page stays on small pages, so the block holds no memory it does not use.
