@@ -21,6 +21,24 @@ TEST(Storage, IsZeroFilledAndCountedWhileHeld) {
   EXPECT_EQ(heldStorage(), before);
 }
 
+// Blocks around the size from which they are mapped on large pages, of
+// lengths that are no multiple of a page: zero-filled to their last element,
+// also where a block just given back and written all over stood.
+TEST(Storage, LargeBlocksAreZeroFilledEveryTime) {
+  const int64_t before = heldStorage();
+  for (int64_t count :
+       {(int64_t{2} << 20) - 1, int64_t{2} << 20, (int64_t{2} << 20) + 1, int64_t{4'000'003}}) {
+    for (int round = 0; round < 2; ++round) {
+      Storage<float> values(count);
+      EXPECT_EQ(heldStorage(), before + 4 * count);
+      for (int64_t k = 0; k < count; ++k)
+        ASSERT_EQ(values[k], 0.0f) << count << " floats, element " << k;
+      for (int64_t k = 0; k < count; ++k) values[k] = 1.0f;
+    }
+  }
+  EXPECT_EQ(heldStorage(), before);
+}
+
 TEST(Storage, MoreThanTheMachineHoldsIsRefusedAndNothingIsCounted) {
   const int64_t before = heldStorage();
   const int64_t tooMany = storageCeiling() / 4 + 1;
