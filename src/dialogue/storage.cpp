@@ -35,10 +35,12 @@ constexpr int64_t kLargeBlock = 4 * kLargePage;
 // Under AddressSanitizer every block comes from the C library, whose
 // allocations the sanitizer watches and limits.
 #ifdef TRELVO_ADDRESS_SANITIZER
-bool isLargeBlock(int64_t) { return false; }
+constexpr bool kMapsLargeBlocks = false;
 #else
-bool isLargeBlock(int64_t bytes) { return bytes >= kLargeBlock; }
+constexpr bool kMapsLargeBlocks = true;
 #endif
+
+bool isLargeBlock(int64_t bytes) { return kMapsLargeBlocks && bytes >= kLargeBlock; }
 
 // The mapping ends at the small page after the block: its last, partial
 // large page stays on small pages, so the block holds no memory it does not use.

@@ -11,7 +11,9 @@
 
 #include "ops/kernels_isa.h"
 
-#if __has_include(<sys/platform/x86.h>)
+// glibc's header is C: clang, unlike GCC, does not take its _Bool in C++.
+#if __has_include(<sys/platform/x86.h>) && !defined(__clang__)
+#define TRELVO_GLIBC_CPU_FEATURES 1
 #include <sys/platform/x86.h>
 #endif
 
@@ -21,7 +23,7 @@ namespace {
 // ---------------------------------------------------------------------------
 // The vector code in use.
 
-#if __has_include(<sys/platform/x86.h>)
+#ifdef TRELVO_GLIBC_CPU_FEATURES
 // The C library has read the processor's features once already, at start-up;
 // asking them of it spares the program start the processor queries of
 // __builtin_cpu_supports, which are slow under a hypervisor.
