@@ -1,7 +1,9 @@
 // Inverse by cofactors: entry (j, i) of the inverse is the cofactor of
 // position (i, j) times the reciprocal of the determinant. Every
-// determinant, the whole matrix's and each minor's, is taken afresh by
-// detTS, which prints its own working; nothing is reused between them.
+// determinant, the whole matrix's and each minor's, is taken afresh and
+// prints its own working: by detTS, or, for minors too large for any
+// working but their line breaks, all together by the batched kernel, which
+// gives the same values bit for bit. Nothing is reused between them.
 #include "ops/inverse.h"
 
 #include <string>
