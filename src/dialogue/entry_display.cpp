@@ -13,6 +13,10 @@ constexpr char kPlainQuestion[] =
 constexpr char kSecondMatrixQuestion[] =
     "\nInserire gli elementi della 2a matrice:\n1: Generazione casuale;\n2: Inserimento "
     "manuale.\n   --> ";
+constexpr char kWorkingRowsPrompt[] = "\nIndicare la dimensione della matrice: \n  RIGHE   (>1): ";
+constexpr char kSecondRowsPrompt[] =
+    "\nIndicare la dimensione della 2a matrice: \n  RIGHE   (>1): ";
+constexpr char kColumnsPrompt[] = "\n  COLONNE (>1): ";
 constexpr char kMaximumPrompt[] = "\nIndicare il valore massimo dei numeri da generare\n  --> ";
 
 int32_t readMaximum(Dialogue& d) {
@@ -47,6 +51,16 @@ void enterByHand(Dialogue& d, MatrixView target, int32_t rows, int32_t cols) {
 }
 
 }  // namespace
+
+Dimensions askDimensions(Dialogue& d, MatrixRole role) {
+  Dimensions typed;
+  d.io.print(role == MatrixRole::kWorking ? kWorkingRowsPrompt : kSecondRowsPrompt);
+  typed.rows = d.io.readInt();
+  d.io.print(kColumnsPrompt);
+  typed.cols = d.io.readInt();
+  d.io.print("\n\n");
+  return typed;
+}
 
 Operand createOperand(const Dialogue& d, int32_t rows2, int32_t cols2) {
   Operand operand;

@@ -14,6 +14,19 @@ inline constexpr int32_t kMaxPrintedCols = 11;
 
 inline bool isPrintable(int64_t cols) { return cols <= kMaxPrintedCols; }
 
+/// Rows and columns as typed, not yet tested.
+struct Dimensions {
+  int32_t rows = 0;
+  int32_t cols = 0;
+};
+
+/// Which matrix the dimension prompts ask about.
+enum class MatrixRole { kWorking, kSecond };
+
+/// Asks for the rows and the columns of a matrix and prints "\n\n" after
+/// them. Nothing is tested here: each caller tests them its own way.
+Dimensions askDimensions(Dialogue& d, MatrixRole role);
+
 /// Which text the entry-method question shows.
 enum class Wording { kPlain, kSecondMatrix };
 

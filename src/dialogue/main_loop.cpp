@@ -35,8 +35,6 @@ constexpr char kMenu[] =
     "9: NUOVA MATRICE\n\n"
     "   --> ";
 
-constexpr char kDimensionsPrompt[] = "\nIndicare la dimensione della matrice: \n  RIGHE   (>1): ";
-constexpr char kColumnsPrompt[] = "\n  COLONNE (>1): ";
 constexpr char kPassHead[] = "\n\nLa seguente matrice e' in memoria:\n\n";
 constexpr char kReturnQuestion[] =
     "\n\n  RITORNA AL MENU' (1)                                              ESCI (9)\n   --> ";
@@ -67,11 +65,7 @@ Operation operationFor(int32_t choice) {
 // Asks for the dimensions until they give a matrix that can be held.
 WorkingMatrix askWorkingMatrix(Dialogue& d) {
   for (;;) {
-    d.io.print(kDimensionsPrompt);
-    int32_t rows = d.io.readInt();
-    d.io.print(kColumnsPrompt);
-    int32_t cols = d.io.readInt();
-    d.io.print("\n\n");
+    auto [rows, cols] = askDimensions(d, MatrixRole::kWorking);
     if (rows < 1 || cols < 1) {
       d.io.print(kDimensionsBelowOne);
       continue;

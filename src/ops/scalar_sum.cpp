@@ -2,7 +2,6 @@
 
 #include "dialogue/entry_display.h"
 #include "ops/kernels.h"
-#include "ops/operand_size.h"
 
 namespace trelvo {
 namespace {
@@ -32,7 +31,7 @@ void scalarProduct(Dialogue& d, WorkingMatrix& m) {
 }
 
 void matrixSum(Dialogue& d, WorkingMatrix& m) {
-  auto [rows2, cols2] = readOperandSize(d);
+  auto [rows2, cols2] = askDimensions(d, MatrixRole::kSecond);
   if (rows2 != m.rows || cols2 != m.cols) {
     d.io.print(kNotSummable);
     return;

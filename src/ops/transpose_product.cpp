@@ -5,7 +5,6 @@
 #include "dialogue/entry_display.h"
 #include "dialogue/messages.h"
 #include "ops/kernels.h"
-#include "ops/operand_size.h"
 
 namespace trelvo {
 namespace {
@@ -58,7 +57,7 @@ void transposeMatrix(Dialogue& d, WorkingMatrix& m) {
 }
 
 void matrixProduct(Dialogue& d, WorkingMatrix& m) {
-  auto [rows2, cols2] = readOperandSize(d);
+  auto [rows2, cols2] = askDimensions(d, MatrixRole::kSecond);
   if (rows2 != m.cols) {
     d.io.print(kNotMultipliable);
     return;
