@@ -9,7 +9,7 @@
 #include <new>
 
 #include "dialogue/console.h"
-#include "dialogue/storage.h"
+#include "base/storage.h"
 
 namespace trelvo {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "dialogue/dialogue.h"
-#include "dialogue/storage.h"
+#include "base/storage.h"
 #include "dialogue/working_matrix.h"
 
 namespace trelvo {

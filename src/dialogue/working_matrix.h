@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "dialogue/dialogue.h"
-#include "dialogue/storage.h"
+#include "base/storage.h"
 
 namespace trelvo {
 

@@ -1,4 +1,4 @@
-#include "dialogue/storage.h"
+#include "base/storage.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
