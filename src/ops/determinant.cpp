@@ -1,13 +1,15 @@
 // Determinant by triangular reduction, printing its working as it goes.
 //
 // A copy of the matrix is brought to upper-triangular form by row
-// operations. A pivot is replaced only when it is exactly zero: the pivot
-// sweep exchanges a zero-pivot row with every later row that has a non-zero
-// entry in that column, one after the other (it does not stop at the first),
-// and every exchange negates the sign. The sweep runs once before the column
+// operations. A pivot is replaced only when it counts as zero, its float
+// being zero or its exact value (kernels/exact_zeros.h): the pivot sweep
+// exchanges a zero-pivot row with every later row whose entry in that
+// column counts as non-zero, one after the other (it does not stop at the
+// first), and every exchange negates the sign. The sweep runs once before the column
 // steps and again at the end of each of them; a column step eliminates the
 // non-zero entries below its pivot. The determinant is the sign times the
-// product of the diagonal, each partial product rounded to float.
+// product of the diagonal, each partial product rounded to float, an entry
+// that counts as zero taken as +0.0.
 //
 // What is printed: "\n\n"; for sides up to 11 the copy after the first sweep,
 // "%10.2f" cells; then for each of the n column steps a "\n" and, for sides
@@ -19,6 +21,7 @@
 #include <cassert>
 #include <cmath>
 
+#include "kernels/exact_zeros.h"
 #include "ops/kernels.h"
 
 namespace trelvo {
@@ -52,11 +55,12 @@ void printTableau(Console& io, const float* a, int64_t n) {
   }
 }
 
-void reduceShowingTableaux(Console& io, float* a, int64_t n, int& sign) {
+void reduceShowingTableaux(Console& io, float* a, int64_t n, int& sign,
+                           kernels::ExactResidues& exact) {
   for (int64_t j = 0; j < n; ++j) {
     io.print("\n");
-    kernels::eliminateColumn(a, n, j);
-    kernels::pivotSweep(a, n, sign);
+    kernels::exact::eliminateColumn(a, n, j, exact);
+    kernels::exact::pivotSweep(a, n, sign, exact);
     printTableau(io, a, n);
   }
 }
@@ -80,22 +84,27 @@ struct WorkingCopy {
 
 // Beyond the tableau side a column step prints only its "\n", so the steps
 // can run in one go and their lines follow; only the diagonal is used after.
-void reduceQuietly(Console& io, const WorkingCopy& w, int& sign) {
+void reduceQuietly(Console& io, const WorkingCopy& w, int& sign, kernels::ExactResidues& exact) {
   const int64_t n = w.n;
-  kernels::reduceDiagonal(w.a, n, sign, [&w] { w.fillAndSweep(); });
+  if (exact.on()) {
+    kernels::exact::reduceColumns(w.a, n, sign, exact);
+  } else {
+    kernels::reduceDiagonal(w.a, n, sign, [&w] { w.fillAndSweep(); });
+  }
   for (int64_t j = 0; j < n; ++j) io.print("\n");
 }
 
-void reduceWithWorking(Console& io, const WorkingCopy& w, int& sign) {
+void reduceWithWorking(Console& io, const WorkingCopy& w, int& sign,
+                       kernels::ExactResidues& exact) {
   float* a = w.a;
   const int64_t n = w.n;
   io.print("\n\n");
-  kernels::pivotSweep(a, n, sign);
+  kernels::exact::pivotSweep(a, n, sign, exact);
   if (n <= kMaxOpeningSide) printOpening(io, a, n);
   if (n <= kMaxTableauSide) {
-    reduceShowingTableaux(io, a, n, sign);
+    reduceShowingTableaux(io, a, n, sign, exact);
   } else {
-    reduceQuietly(io, w, sign);
+    reduceQuietly(io, w, sign, exact);
   }
 }
 
@@ -113,9 +122,10 @@ float detTS(Console& io, const ElementPair* pairs, int32_t count, int member, fl
   w.fill();
   if (count == 1) return a[0];
   if (kernels::hasZeroRowOrColumn(a, n)) return 0.0f;
+  kernels::ExactResidues exact(a, n);
   int sign = 1;
-  reduceWithWorking(io, w, sign);
-  return static_cast<float>(sign) * kernels::diagonalProduct(a, n);
+  reduceWithWorking(io, w, sign, exact);
+  return static_cast<float>(sign) * kernels::exact::diagonalProduct(a, n, exact);
 }
 
 float detTS(Console& io, const ElementPair* pairs, int32_t count, int member) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "dialogue/entry_display.h"
+#include "kernels/exact_zeros.h"
 #include "ops/determinant.h"
 #include "ops/kernels.h"
 
@@ -89,7 +90,8 @@ void writeInverse(Console& io, CofactorWork& w, float det, MatrixView inverse) {
   const float reciprocal = 1.0f / det;
   if (w.batched) {
     copyCurrent(w);
-    kernels::minorDeterminants(w.workingCopy.data(), w.n, w.minorDets.data(), w.reduced.data());
+    kernels::exact::minorDeterminants(w.workingCopy.data(), w.n, w.minorDets.data(),
+                                      w.reduced.data());
   }
   for (int32_t i = 0; i < w.n; ++i) {
     for (int32_t j = 0; j < w.n; ++j) {

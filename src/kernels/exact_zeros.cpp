@@ -1,0 +1,142 @@
+#include "kernels/exact_zeros.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "kernels/modular.h"
+#include "ops/kernels.h"
+
+namespace trelvo::kernels {
+namespace {
+
+void fillResidues(const modular::Field& field, const float* a, int64_t n,
+                  std::vector<int32_t>& residues) {
+  residues.resize(static_cast<size_t>(n * n));
+  for (int64_t k = 0; k < n * n; ++k) residues[k] = static_cast<int32_t>(field.residueOf(a[k]));
+}
+
+void eliminateModulo(const modular::Field& field, int32_t* e, int64_t n, int64_t j) {
+  const int32_t* pivotRow = e + j * n;
+  if (pivotRow[j] == 0) return;
+  const int64_t inverse = field.inverse(pivotRow[j]);
+  for (int64_t i = j + 1; i < n; ++i) {
+    int32_t* row = e + i * n;
+    if (row[j] == 0) continue;
+    const int64_t multiple = field.product(row[j], inverse);
+    for (int64_t c = 0; c < n; ++c) {
+      row[c] = static_cast<int32_t>(field.difference(row[c], field.product(multiple, pivotRow[c])));
+    }
+  }
+}
+
+void exchangeFloatRows(float* a, int64_t n, int64_t r, int64_t s) {
+  std::swap_ranges(a + r * n, a + r * n + n, a + s * n);
+}
+
+// Column k from the diagonal down: a residue where the exact value is zero
+// becomes the zero it stands for.
+void clearResidues(float* a, int64_t n, int64_t k, const ExactResidues& exact) {
+  for (int64_t r = k; r < n; ++r) {
+    if (a[r * n + k] != 0.0f && exact.isExactZero(r, k)) a[r * n + k] = 0.0f;
+  }
+}
+
+// The minor of a (n x n) without row i and column j, into `minor`.
+void takeMinor(const float* a, int64_t n, int64_t i, int64_t j, float* minor) {
+  for (int64_t p = 0; p < n; ++p) {
+    if (p == i) continue;
+    for (int64_t q = 0; q < n; ++q) {
+      if (q != j) *minor++ = a[p * n + q];
+    }
+  }
+}
+
+}  // namespace
+
+ExactResidues::ExactResidues(const float* a, int64_t n) : on_(allFinite(a, n)), n_(n) {
+  if (!on_) return;
+  fillResidues(modular::firstField(), a, n, first_);
+  fillResidues(modular::secondField(), a, n, second_);
+}
+
+void ExactResidues::exchangeRows(int64_t r, int64_t s) {
+  if (!on_) return;
+  for (std::vector<int32_t>* residues : {&first_, &second_}) {
+    std::swap_ranges(residues->begin() + r * n_, residues->begin() + r * n_ + n_,
+                     residues->begin() + s * n_);
+  }
+}
+
+void ExactResidues::eliminateColumn(int64_t j) {
+  if (!on_) return;
+  eliminateModulo(modular::firstField(), first_.data(), n_, j);
+  eliminateModulo(modular::secondField(), second_.data(), n_, j);
+}
+
+bool allFinite(const float* a, int64_t n) {
+  return std::all_of(a, a + n * n, [](float x) { return std::isfinite(x); });
+}
+
+namespace exact {
+
+void pivotSweep(float* a, int64_t n, int& sign, ExactResidues& exact) {
+  for (int64_t k = 0; k + 1 < n; ++k) {
+    if (!countsAsZero(a, n, exact, k, k)) continue;
+    bool exchanged = false;
+    for (int64_t p = k + 1; p < n; ++p) {
+      if (countsAsZero(a, n, exact, p, k)) continue;
+      sign = -sign;
+      exchangeFloatRows(a, n, k, p);
+      exact.exchangeRows(k, p);
+      exchanged = true;
+    }
+    if (!exchanged) clearResidues(a, n, k, exact);
+  }
+}
+
+void eliminateColumn(float* a, int64_t n, int64_t j, ExactResidues& exact) {
+  reference::eliminateColumn(a, n, j);
+  exact.eliminateColumn(j);
+}
+
+void reduceColumns(float* a, int64_t n, int& sign, ExactResidues& exact) {
+  for (int64_t j = 0; j < n; ++j) {
+    eliminateColumn(a, n, j, exact);
+    pivotSweep(a, n, sign, exact);
+  }
+}
+
+float diagonalProduct(const float* a, int64_t n, const ExactResidues& exact) {
+  float product = 1.0f;
+  for (int64_t d = 0; d < n; ++d) {
+    const float entry = a[d * n + d] != 0.0f && exact.isExactZero(d, d) ? 0.0f : a[d * n + d];
+    product = productInOrder(product, entry);
+  }
+  return product;
+}
+
+float reducedDeterminant(float* minor, int64_t m) {
+  ExactResidues exact(minor, m);
+  int sign = 1;
+  pivotSweep(minor, m, sign, exact);
+  reduceColumns(minor, m, sign, exact);
+  return static_cast<float>(sign) * diagonalProduct(minor, m, exact);
+}
+
+void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) {
+  const int64_t m = n - 1;
+  std::vector<float> minor(static_cast<size_t>(m * m));
+  for (int64_t position = 0; position < n * n; ++position) {
+    takeMinor(a, n, position / n, position % n, minor.data());
+    const bool single = m == 1;
+    reduced[position] = !single && !hasZeroRowOrColumn(minor.data(), m);
+    if (single) {
+      det[position] = minor[0];
+    } else {
+      det[position] = reduced[position] ? reducedDeterminant(minor.data(), m) : 0.0f;
+    }
+  }
+}
+
+}  // namespace exact
+}  // namespace trelvo::kernels

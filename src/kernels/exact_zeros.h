@@ -1,0 +1,107 @@
+// The reduction's zero test on exact values.
+//
+// Beside its float working copy, the reduction knows the exact value of
+// every entry: what exact arithmetic gives on the same float inputs with
+// the same row exchanges, where a column step j subtracts, from every row
+// below j, exact a[i][j] / exact a[j][j] times row j, when that pivot is
+// not exactly zero. An entry counts as zero when its float is zero or its
+// exact value is. That test replaces the float one in the pivot sweep (the
+// diagonal entry, and the entries below it that may be exchanged in) and
+// in the diagonal product, so that a rounding residue where the exact
+// value is zero is never taken for a pivot nor multiplied into the result.
+// The column step keeps its float test and its float arithmetic.
+//
+// The exact values are residues modulo two primes (see modular.h). An
+// entry counts as exactly zero only when it is zero modulo both. That is
+// safe in practice: a non-zero exact value is then a multiple of both
+// primes, of their product near 2^50, which the values of a reduction
+// (ratios of minors of the matrix) are with odds of about 2^-50 per test;
+// and a prime that meets, by chance (odds 1/p per step), a non-zero pivot
+// that is a multiple of it only loses its hold on the later zeros, which
+// the reduction then treats as the float test would.
+//
+// A matrix with an infinity or a NaN has no exact values: the float test
+// stays, and nothing of this changes the reduction.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace trelvo::kernels {
+
+/// The exact values of an n x n working copy, as residues modulo both
+/// primes, row-major. Rows exchanged in the copy must be exchanged here,
+/// and each column step of the copy taken here too.
+class ExactResidues {
+ public:
+  /// Off: no entry is known exactly, and none counts as exactly zero.
+  ExactResidues() = default;
+  /// The residues of the n x n matrix `a`; off when some entry of it is
+  /// infinite or NaN.
+  ExactResidues(const float* a, int64_t n);
+
+  bool on() const { return on_; }
+  /// Zero modulo both primes (never when off).
+  bool isExactZero(int64_t r, int64_t c) const {
+    const int64_t k = r * n_ + c;
+    return on_ && first_[k] == 0 && second_[k] == 0;
+  }
+  /// The residue of entry (r, c) modulo the first or the second prime.
+  int64_t residue(int prime, int64_t r, int64_t c) const {
+    return (prime == 0 ? first_ : second_)[r * n_ + c];
+  }
+  void exchangeRows(int64_t r, int64_t s);
+  /// Column step j: every row below j takes away its multiple of row j that
+  /// makes its entry in column j zero; for each prime, nothing when the
+  /// pivot is zero modulo that prime.
+  void eliminateColumn(int64_t j);
+
+ private:
+  bool on_ = false;
+  int64_t n_ = 0;
+  std::vector<int32_t> first_;
+  std::vector<int32_t> second_;
+};
+
+/// True when every entry of the n x n matrix `a` is finite.
+bool allFinite(const float* a, int64_t n);
+
+/// The reduction's steps with the zero test on exact values; with `exact`
+/// off they are the plain float steps.
+namespace exact {
+
+/// Entry (r, c) of the n x n `a` counts as zero: its float is zero or its
+/// exact value is.
+inline bool countsAsZero(const float* a, int64_t n, const ExactResidues& exact, int64_t r,
+                         int64_t c) {
+  return a[r * n + c] == 0.0f || exact.isExactZero(r, c);
+}
+
+/// The pivot sweep: for each diagonal position k from 0 to n - 2 whose
+/// entry counts as zero, every row below with an entry in column k that
+/// counts as non-zero is exchanged with row k in turn, each exchange
+/// negating `sign`. When none is, the entries of column k from the diagonal
+/// down that count as zero but whose float is not zero become +0.0.
+void pivotSweep(float* a, int64_t n, int& sign, ExactResidues& exact);
+
+/// The column step j: the float elimination as ever, and the exact one.
+void eliminateColumn(float* a, int64_t n, int64_t j, ExactResidues& exact);
+
+/// All n column steps, each followed by a sweep.
+void reduceColumns(float* a, int64_t n, int& sign, ExactResidues& exact);
+
+/// The product of the diagonal from 1.0 in diagonal order, where an entry
+/// that counts as zero but whose float is not zero contributes +0.0.
+float diagonalProduct(const float* a, int64_t n, const ExactResidues& exact);
+
+/// The determinant of the m x m `minor` (overwritten) by the whole
+/// reduction: the sweep, the column steps, the sign times the diagonal
+/// product. REQUIRES: m >= 2.
+float reducedDeterminant(float* minor, int64_t m);
+
+/// minorDeterminants (kernels.h), each minor reduced with the zero test on
+/// its own exact values.
+void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced);
+
+}  // namespace exact
+}  // namespace trelvo::kernels

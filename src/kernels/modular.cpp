@@ -1,0 +1,49 @@
+#include "kernels/modular.h"
+
+#include <bit>
+#include <cassert>
+
+namespace trelvo::kernels::modular {
+
+Field::Field(int64_t prime) : p_(prime) {
+  int64_t power = 1;
+  for (int64_t& entry : powersOfTwo_) {
+    entry = power;
+    power = power * 2 % p_;
+  }
+}
+
+int64_t Field::residueOf(float x) const {
+  const uint32_t bits = std::bit_cast<uint32_t>(x);
+  const int exponentField = static_cast<int>(bits >> 23 & 0xff);
+  assert(exponentField < 0xff);
+  const int64_t fraction = bits & 0x7fffff;
+  // Normal: (2^23 + fraction) * 2^(field - 150); subnormal: fraction * 2^-149.
+  const int64_t mantissa = exponentField > 0 ? fraction | 0x800000 : fraction;
+  const int shift = exponentField > 0 ? exponentField - 1 : 0;
+  const int64_t magnitude = product(mantissa % p_, powerOfTwo(shift));
+  return bits >> 31 && magnitude != 0 ? p_ - magnitude : magnitude;
+}
+
+int64_t Field::inverse(int64_t a) const {
+  assert(a % p_ != 0);
+  int64_t result = 1;
+  int64_t base = a % p_;
+  for (int64_t e = p_ - 2; e > 0; e >>= 1) {
+    if (e & 1) result = product(result, base);
+    base = product(base, base);
+  }
+  return result;
+}
+
+const Field& firstField() {
+  static const Field field(kFirstPrime);
+  return field;
+}
+
+const Field& secondField() {
+  static const Field field(kSecondPrime);
+  return field;
+}
+
+}  // namespace trelvo::kernels::modular
