@@ -1,0 +1,172 @@
+#include "kernels/modular_lu.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "kernels/modular.h"
+
+namespace trelvo::kernels::modular {
+namespace {
+
+int64_t roundUp(int64_t x, int64_t step) { return (x + step - 1) / step * step; }
+
+// Column-step j's multiples of the pivot row stay in the rows they
+// eliminate, in the pivot's column: row i, column s < i holds l(i, s).
+class BlockedResidues {
+ public:
+  BlockedResidues(const float* a, int64_t n, int64_t prime, const ModularCode& code)
+      : n_(n),
+        p_(static_cast<double>(prime)),
+        inverseOfP_(1.0 / p_),
+        field_(prime),
+        code_(code),
+        e_(static_cast<size_t>(n * n)) {
+    for (int64_t k = 0; k < n * n; ++k) {
+      e_[k] = static_cast<double>(centred(field_.residueOf(a[k]), prime));
+    }
+  }
+
+  std::vector<TestedValue> run() {
+    for (int64_t first = 0; first < n_; first += kPanelSteps) {
+      const int64_t end = std::min(first + kPanelSteps, n_);
+      reducePanel(first, end);
+      solvePivotRows(first, end);
+      testDiagonalBeyond(first, end);
+      updateTrailing(first, end);
+    }
+    if (n_ >= 2 && reduced(at(n_ - 1, n_ - 1)) == 0.0) zeros_.push_back({n_ - 1, n_ - 1});
+    return zeros_;
+  }
+
+ private:
+  double& at(int64_t r, int64_t c) { return e_[r * n_ + c]; }
+  double reduced(double x) const { return reduce(x, p_, inverseOfP_); }
+  // 1 / x, or 0 for x = 0: a step with a zero pivot does nothing.
+  double inverseOf(double x) const {
+    if (x == 0.0) return 0.0;
+    const int64_t p = field_.prime();
+    const int64_t residue = (static_cast<int64_t>(x) % p + p) % p;
+    return static_cast<double>(centred(field_.inverse(residue), p));
+  }
+  void test(int64_t steps, int64_t k, double value) {
+    if (k + 1 < n_ && reduced(value) == 0.0) zeros_.push_back({steps, k});
+  }
+
+  // The panel's columns, step by step, in every row from the panel's first
+  // down. Entries take their terms unreduced (at most 32 of them); the next
+  // pivot's column and row are reduced before they are used.
+  void reducePanel(int64_t first, int64_t end) {
+    for (int64_t s = first; s < end; ++s) {
+      for (int64_t c = s; c < end; ++c) at(s, c) = reduced(at(s, c));
+      const double inverse = inverseOf(at(s, s));
+      for (int64_t i = s + 1; i < n_; ++i) {
+        const double multiple = reduced(reduced(at(i, s)) * inverse);
+        at(i, s) = multiple;
+        if (multiple == 0.0) continue;
+        for (int64_t c = s + 1; c < end; ++c) at(i, c) -= multiple * at(s, c);
+      }
+      for (int64_t k = s + 1; k < end; ++k) test(s + 1, k, at(k, k));
+    }
+  }
+
+  // The panel's rows right of it: row s takes the terms of the panel's
+  // steps before it, then is reduced, ready to be a pivot row.
+  void solvePivotRows(int64_t first, int64_t end) {
+    for (int64_t s = first; s < end; ++s) {
+      double* row = &at(s, 0);
+      for (int64_t q = first; q < s; ++q) {
+        const double multiple = at(s, q);
+        if (multiple == 0.0) continue;
+        const double* pivotRow = &at(q, 0);
+        for (int64_t c = end; c < n_; ++c) row[c] -= multiple * pivotRow[c];
+      }
+      for (int64_t c = end; c < n_; ++c) row[c] = reduced(row[c]);
+    }
+  }
+
+  // Each diagonal entry beyond the panel after each of its steps.
+  void testDiagonalBeyond(int64_t first, int64_t end) {
+    for (int64_t k = end; k + 1 < n_; ++k) {
+      double d = at(k, k);
+      for (int64_t s = first; s < end; ++s) {
+        d = reduced(d - at(k, s) * at(s, k));
+        test(s + 1, k, d);
+      }
+    }
+  }
+
+  void updateTrailing(int64_t first, int64_t end) {
+    const int64_t depth = end - first;
+    const int64_t rows = n_ - end;
+    if (rows <= 0) return;
+    packed_.assign(static_cast<size_t>(roundUp(rows, code_.tileRows) * depth), 0.0);
+    packedPivots_.assign(static_cast<size_t>(roundUp(rows, code_.tileCols) * depth), 0.0);
+    packMultiples(first, end, packed_.data());
+    packPivotRows(first, end, packedPivots_.data());
+    code_.updateBlock(rows, rows, depth, packed_.data(), packedPivots_.data(), &at(end, end), n_,
+                      p_);
+  }
+
+  // Rows below the panel, their multiples, in panels of tileRows rows.
+  void packMultiples(int64_t first, int64_t end, double* out) {
+    const int64_t depth = end - first;
+    for (int64_t i = end; i < n_; i += code_.tileRows) {
+      for (int64_t l = 0; l < depth; ++l) {
+        for (int64_t r = 0; r < code_.tileRows; ++r) {
+          *out++ = i + r < n_ ? at(i + r, first + l) : 0.0;
+        }
+      }
+    }
+  }
+
+  // The panel's rows right of it, in panels of tileCols columns.
+  void packPivotRows(int64_t first, int64_t end, double* out) {
+    const int64_t depth = end - first;
+    for (int64_t c = end; c < n_; c += code_.tileCols) {
+      for (int64_t l = 0; l < depth; ++l) {
+        for (int64_t q = 0; q < code_.tileCols; ++q) {
+          *out++ = c + q < n_ ? at(first + l, c + q) : 0.0;
+        }
+      }
+    }
+  }
+
+  int64_t n_;
+  double p_;
+  double inverseOfP_;
+  Field field_;
+  const ModularCode& code_;
+  std::vector<double> e_;
+  std::vector<double> packed_;
+  std::vector<double> packedPivots_;
+  std::vector<TestedValue> zeros_;
+};
+
+void plainUpdateBlock(int64_t m, int64_t n, int64_t k, const double* a, const double* b, double* c,
+                      int64_t ldc, double p) {
+  const int tileRows = kPlainModularCode.tileRows;
+  const int tileCols = kPlainModularCode.tileCols;
+  const double inverseOfP = 1.0 / p;
+  for (int64_t i = 0; i < m; ++i) {
+    const double* rowPanel = a + i / tileRows * tileRows * k;
+    for (int64_t j = 0; j < n; ++j) {
+      const double* columnPanel = b + j / tileCols * tileCols * k;
+      double sum = c[i * ldc + j];
+      for (int64_t l = 0; l < k; ++l) {
+        sum -= rowPanel[l * tileRows + i % tileRows] * columnPanel[l * tileCols + j % tileCols];
+      }
+      c[i * ldc + j] = reduce(sum, p, inverseOfP);
+    }
+  }
+}
+
+}  // namespace
+
+const ModularCode kPlainModularCode = {4, 4, &plainUpdateBlock};
+
+std::vector<TestedValue> zerosWithoutExchanges(const float* a, int64_t n, int64_t prime,
+                                               const ModularCode& code) {
+  return BlockedResidues(a, n, prime, code).run();
+}
+
+}  // namespace trelvo::kernels::modular

@@ -1,0 +1,60 @@
+// The exact residues of a whole reduction that exchanges no rows, modulo
+// one prime, blocked: the common case of the reduction's zero test, where
+// every value the sweeps test is non-zero.
+//
+// Residues are kept in doubles between -p/2 - 1 and p/2 + 1, so a product
+// of two is below 2^48 and the sum of 32 of them, with one more residue,
+// stays below 2^53: a panel of 32 column steps adds its terms exactly and
+// reduces once at its end.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace trelvo::kernels::modular {
+
+/// Column steps of one panel: at most 32, for the sums to stay exact.
+inline constexpr int64_t kPanelSteps = 32;
+
+/// x - q * p for the q nearest x / p: the residue of x, between -p/2 - 1
+/// and p/2 + 1, zero exactly when p divides x. REQUIRES: |x| < 2^53.
+inline double reduce(double x, double p, double inverseOfP) {
+  constexpr double kRound = 6755399441055744.0;  // 1.5 * 2^52
+  const double q = (x * inverseOfP + kRound) - kRound;
+  return x - q * p;
+}
+
+/// The vector code of the blocked residues, one per instruction set.
+struct ModularCode {
+  /// Rows and columns of the register tile.
+  int tileRows;
+  int tileCols;
+  /// c (m x n, row stride ldc) gets, for each element, the residue of
+  /// c(i, j) - sum over l < k of a(i, l) * b(l, j). `a` is packed in panels
+  /// of tileRows rows (l-major inside a panel), `b` in panels of tileCols
+  /// columns, both padded with zeros. REQUIRES: k <= kPanelSteps, every
+  /// value a residue as above.
+  void (*updateBlock)(int64_t m, int64_t n, int64_t k, const double* a, const double* b, double* c,
+                      int64_t ldc, double p);
+};
+
+/// A value that the reduction tests: diagonal entry k after `steps` column
+/// steps.
+struct TestedValue {
+  int64_t steps;
+  int64_t k;
+  friend bool operator==(const TestedValue&, const TestedValue&) = default;
+};
+
+/// The column steps of the n x n `a`, without exchanges, modulo `prime`: a
+/// step whose pivot is zero modulo the prime does nothing, as the exact
+/// residues take it. Returns, in the order met, the tested values that are
+/// zero modulo the prime: the diagonal entries k <= n - 2 after each step
+/// up to k, and the last diagonal entry at the end.
+std::vector<TestedValue> zerosWithoutExchanges(const float* a, int64_t n, int64_t prime,
+                                               const ModularCode& code);
+
+/// The plain code of updateBlock, for tests and machines without vectors.
+extern const ModularCode kPlainModularCode;
+
+}  // namespace trelvo::kernels::modular
