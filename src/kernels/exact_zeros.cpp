@@ -4,28 +4,24 @@
 #include <cmath>
 
 #include "kernels/modular.h"
+#include "kernels/modular_lu.h"
 #include "ops/kernels.h"
 
 namespace trelvo::kernels {
 namespace {
 
-void fillResidues(const modular::Field& field, const float* a, int64_t n,
-                  std::vector<int32_t>& residues) {
-  residues.resize(static_cast<size_t>(n * n));
-  for (int64_t k = 0; k < n * n; ++k) residues[k] = static_cast<int32_t>(field.residueOf(a[k]));
-}
-
-void eliminateModulo(const modular::Field& field, int32_t* e, int64_t n, int64_t j) {
-  const int32_t* pivotRow = e + j * n;
-  if (pivotRow[j] == 0) return;
-  const int64_t inverse = field.inverse(pivotRow[j]);
+// Column step j on the residues `e` modulo one prime.
+void eliminateModulo(const modular::Field& field, double* e, int64_t n, int64_t j) {
+  const double* pivotRow = e + j * n;
+  const double inverse = field.centredInverse(pivotRow[j]);
+  if (inverse == 0.0) return;
+  const double p = static_cast<double>(field.prime());
+  const modular::ModularCode& code = modular::activeModularCode();
   for (int64_t i = j + 1; i < n; ++i) {
-    int32_t* row = e + i * n;
-    if (row[j] == 0) continue;
-    const int64_t multiple = field.product(row[j], inverse);
-    for (int64_t c = 0; c < n; ++c) {
-      row[c] = static_cast<int32_t>(field.difference(row[c], field.product(multiple, pivotRow[c])));
-    }
+    double* row = e + i * n;
+    if (row[j] == 0.0) continue;
+    const double multiple = modular::reduce(row[j] * inverse, p, 1.0 / p);
+    code.rowTakeAway(row, pivotRow, multiple, n, p);
   }
 }
 
@@ -55,13 +51,19 @@ void takeMinor(const float* a, int64_t n, int64_t i, int64_t j, float* minor) {
 
 ExactResidues::ExactResidues(const float* a, int64_t n) : on_(allFinite(a, n)), n_(n) {
   if (!on_) return;
-  fillResidues(modular::firstField(), a, n, first_);
-  fillResidues(modular::secondField(), a, n, second_);
+  first_ = modular::centredResidues(a, n, modular::kFirstPrime);
+  second_ = modular::centredResidues(a, n, modular::kSecondPrime);
+}
+
+int64_t ExactResidues::residue(int prime, int64_t r, int64_t c) const {
+  const int64_t p = prime == 0 ? modular::kFirstPrime : modular::kSecondPrime;
+  const auto x = static_cast<int64_t>((prime == 0 ? first_ : second_)[r * n_ + c]);
+  return (x % p + p) % p;
 }
 
 void ExactResidues::exchangeRows(int64_t r, int64_t s) {
   if (!on_) return;
-  for (std::vector<int32_t>* residues : {&first_, &second_}) {
+  for (std::vector<double>* residues : {&first_, &second_}) {
     std::swap_ranges(residues->begin() + r * n_, residues->begin() + r * n_ + n_,
                      residues->begin() + s * n_);
   }

@@ -44,12 +44,13 @@ class ExactResidues {
   /// Zero modulo both primes (never when off).
   bool isExactZero(int64_t r, int64_t c) const {
     const int64_t k = r * n_ + c;
-    return on_ && first_[k] == 0 && second_[k] == 0;
+    return on_ && first_[k] == 0.0 && second_[k] == 0.0;
   }
-  /// The residue of entry (r, c) modulo the first or the second prime.
-  int64_t residue(int prime, int64_t r, int64_t c) const {
-    return (prime == 0 ? first_ : second_)[r * n_ + c];
-  }
+  /// The residue of entry (r, c) modulo the first or the second prime, 0
+  /// to p - 1.
+  int64_t residue(int prime, int64_t r, int64_t c) const;
+  /// The centred residues modulo the first prime, row-major.
+  const std::vector<double>& firstResidues() const { return first_; }
   void exchangeRows(int64_t r, int64_t s);
   /// Column step j: every row below j takes away its multiple of row j that
   /// makes its entry in column j zero; for each prime, nothing when the
@@ -59,8 +60,9 @@ class ExactResidues {
  private:
   bool on_ = false;
   int64_t n_ = 0;
-  std::vector<int32_t> first_;
-  std::vector<int32_t> second_;
+  // Centred residues (see modular_lu.h), each kept reduced.
+  std::vector<double> first_;
+  std::vector<double> second_;
 };
 
 /// True when every entry of the n x n matrix `a` is finite.

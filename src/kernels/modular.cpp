@@ -3,14 +3,35 @@
 #include <bit>
 #include <cassert>
 
+#include "kernels/modular_lu.h"
+
 namespace trelvo::kernels::modular {
 
 Field::Field(int64_t prime) : p_(prime) {
   int64_t power = 1;
-  for (int64_t& entry : powersOfTwo_) {
-    entry = power;
+  for (int k = 0; k < kPowers; ++k) {
+    powersOfTwo_[k] = power;
+    centredPowers_[k] = static_cast<double>(centred(power, p_));
     power = power * 2 % p_;
   }
+}
+
+double Field::centredResidueOf(float x) const {
+  const uint32_t bits = std::bit_cast<uint32_t>(x);
+  const int exponentField = static_cast<int>(bits >> 23 & 0xff);
+  const int64_t fraction = bits & 0x7fffff;
+  const int64_t mantissa = exponentField > 0 ? fraction | 0x800000 : fraction;
+  const int shift = exponentField > 0 ? exponentField - 1 : 0;
+  const double p = static_cast<double>(p_);
+  const double magnitude =
+      reduce(static_cast<double>(mantissa) * centredPowers_[shift], p, 1.0 / p);
+  return bits >> 31 ? -magnitude : magnitude;
+}
+
+double Field::centredInverse(double x) const {
+  if (x == 0.0) return 0.0;
+  const int64_t residue = (static_cast<int64_t>(x) % p_ + p_) % p_;
+  return static_cast<double>(centred(inverse(residue), p_));
 }
 
 int64_t Field::residueOf(float x) const {

@@ -43,9 +43,15 @@ class Field {
   /// 2^k mod p. REQUIRES: 0 <= k < kPowers.
   int64_t powerOfTwo(int k) const { return powersOfTwo_[k]; }
 
+  /// The same in doubles, between -p/2 - 1 and p/2 + 1 (see modular_lu.h):
+  /// the residue of 2^149 * x, and 1 / x (0 for x = 0).
+  double centredResidueOf(float x) const;
+  double centredInverse(double x) const;
+
  private:
   int64_t p_;
   int64_t powersOfTwo_[kPowers];
+  double centredPowers_[kPowers];
 };
 
 const Field& firstField();

@@ -14,24 +14,21 @@ int64_t roundUp(int64_t x, int64_t step) { return (x + step - 1) / step * step; 
 // eliminate, in the pivot's column: row i, column s < i holds l(i, s).
 class BlockedResidues {
  public:
-  BlockedResidues(const float* a, int64_t n, int64_t prime, const ModularCode& code)
+  BlockedResidues(double* e, int64_t n, int64_t prime, const ModularCode& code)
       : n_(n),
         p_(static_cast<double>(prime)),
         inverseOfP_(1.0 / p_),
         field_(prime),
         code_(code),
-        e_(static_cast<size_t>(n * n)) {
-    for (int64_t k = 0; k < n * n; ++k) {
-      e_[k] = static_cast<double>(centred(field_.residueOf(a[k]), prime));
-    }
-  }
+        e_(e) {}
 
-  std::vector<TestedValue> run() {
-    for (int64_t first = 0; first < n_; first += kPanelSteps) {
+  std::vector<TestedValue> run(int64_t firstStep, int64_t untilStep) {
+    for (int64_t first = firstStep; first < n_; first += kPanelSteps) {
       const int64_t end = std::min(first + kPanelSteps, n_);
       reducePanel(first, end);
       solvePivotRows(first, end);
       testDiagonalBeyond(first, end);
+      if (end < n_ && end >= untilStep) return zeros_;
       updateTrailing(first, end);
     }
     if (n_ >= 2 && reduced(at(n_ - 1, n_ - 1)) == 0.0) zeros_.push_back({n_ - 1, n_ - 1});
@@ -42,12 +39,7 @@ class BlockedResidues {
   double& at(int64_t r, int64_t c) { return e_[r * n_ + c]; }
   double reduced(double x) const { return reduce(x, p_, inverseOfP_); }
   // 1 / x, or 0 for x = 0: a step with a zero pivot does nothing.
-  double inverseOf(double x) const {
-    if (x == 0.0) return 0.0;
-    const int64_t p = field_.prime();
-    const int64_t residue = (static_cast<int64_t>(x) % p + p) % p;
-    return static_cast<double>(centred(field_.inverse(residue), p));
-  }
+  double inverseOf(double x) const { return field_.centredInverse(x); }
   void test(int64_t steps, int64_t k, double value) {
     if (k + 1 < n_ && reduced(value) == 0.0) zeros_.push_back({steps, k});
   }
@@ -136,7 +128,7 @@ class BlockedResidues {
   double inverseOfP_;
   Field field_;
   const ModularCode& code_;
-  std::vector<double> e_;
+  double* e_;
   std::vector<double> packed_;
   std::vector<double> packedPivots_;
   std::vector<TestedValue> zeros_;
@@ -160,13 +152,33 @@ void plainUpdateBlock(int64_t m, int64_t n, int64_t k, const double* a, const do
   }
 }
 
+void plainRowTakeAway(double* row, const double* pivot, double multiple, int64_t n, double p) {
+  const double inverseOfP = 1.0 / p;
+  for (int64_t c = 0; c < n; ++c) row[c] = reduce(row[c] - multiple * pivot[c], p, inverseOfP);
+}
+
 }  // namespace
 
-const ModularCode kPlainModularCode = {4, 4, &plainUpdateBlock};
+const ModularCode kPlainModularCode = {4, 4, &plainUpdateBlock, &plainRowTakeAway};
 
-std::vector<TestedValue> zerosWithoutExchanges(const float* a, int64_t n, int64_t prime,
+std::vector<TestedValue> zerosWithoutExchanges(double* residues, int64_t n, int64_t firstStep,
+                                               int64_t untilStep, int64_t prime,
                                                const ModularCode& code) {
-  return BlockedResidues(a, n, prime, code).run();
+  std::vector<TestedValue> zeros =
+      BlockedResidues(residues, n, prime, code).run(firstStep, untilStep);
+  std::sort(zeros.begin(), zeros.end(), [](const TestedValue& x, const TestedValue& y) {
+    return x.steps != y.steps ? x.steps < y.steps : x.k < y.k;
+  });
+  return zeros;
+}
+
+const ModularCode& activeModularCode() { return generic::kModularCode; }
+
+std::vector<double> centredResidues(const float* a, int64_t n, int64_t prime) {
+  const Field field(prime);
+  std::vector<double> residues(static_cast<size_t>(n * n));
+  for (int64_t k = 0; k < n * n; ++k) residues[k] = field.centredResidueOf(a[k]);
+  return residues;
 }
 
 }  // namespace trelvo::kernels::modular

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace trelvo::kernels::modular {
@@ -36,6 +37,8 @@ struct ModularCode {
   /// value a residue as above.
   void (*updateBlock)(int64_t m, int64_t n, int64_t k, const double* a, const double* b, double* c,
                       int64_t ldc, double p);
+  /// row[c] gets the residue of row[c] - multiple * pivot[c], for c < n.
+  void (*rowTakeAway)(double* row, const double* pivot, double multiple, int64_t n, double p);
 };
 
 /// A value that the reduction tests: diagonal entry k after `steps` column
@@ -46,15 +49,38 @@ struct TestedValue {
   friend bool operator==(const TestedValue&, const TestedValue&) = default;
 };
 
-/// The column steps of the n x n `a`, without exchanges, modulo `prime`: a
-/// step whose pivot is zero modulo the prime does nothing, as the exact
-/// residues take it. Returns, in the order met, the tested values that are
-/// zero modulo the prime: the diagonal entries k <= n - 2 after each step
-/// up to k, and the last diagonal entry at the end.
-std::vector<TestedValue> zerosWithoutExchanges(const float* a, int64_t n, int64_t prime,
+/// The column steps of the n x n matrix of `residues` (centred, row-major)
+/// from `firstStep` on, without exchanges, modulo `prime`: a step whose
+/// pivot is zero modulo the prime does nothing, as the exact residues take
+/// it. Returns the tested values that are zero modulo the prime, steps
+/// ascending, then k: the diagonal entries k <= n - 2 after each step from
+/// firstStep + 1 up to k, and the last diagonal entry at the end. With
+/// `untilStep` < n, stops at the end of the panel of 32 steps that reaches
+/// it (the values tested after later steps are not looked at). Only the rows
+/// and columns from firstStep on are read; `residues` is left in no
+/// particular state. (A column takes its terms from itself and the pivot
+/// column alone, so what is left of firstStep plays no part.)
+std::vector<TestedValue> zerosWithoutExchanges(double* residues, int64_t n, int64_t firstStep,
+                                               int64_t untilStep, int64_t prime,
                                                const ModularCode& code);
 
-/// The plain code of updateBlock, for tests and machines without vectors.
+/// The centred residues of the n x n `a` modulo `prime`.
+/// REQUIRES: every entry is finite.
+std::vector<double> centredResidues(const float* a, int64_t n, int64_t prime);
+
+/// The vector code of the variant in use.
+const ModularCode& activeModularCode();
+
+/// The plain code of updateBlock, for tests.
 extern const ModularCode kPlainModularCode;
+namespace avx512 {
+extern const ModularCode kModularCode;
+}
+namespace avx2 {
+extern const ModularCode kModularCode;
+}
+namespace generic {
+extern const ModularCode kModularCode;
+}
 
 }  // namespace trelvo::kernels::modular
