@@ -131,3 +131,55 @@ TEST(ModularLu, SameZerosAsThePlainEliminationAroundPanels) {
 
 }  // namespace
 }  // namespace trelvo::kernels::modular
+
+namespace trelvo::kernels::modular {
+namespace {
+
+// Each lane's minor, its zeros found by the plain blocked code.
+uint32_t expectedMinorZeros(const std::vector<double>& residues, int64_t n,
+                            const std::vector<int32_t>& rows, const std::vector<int32_t>& cols,
+                            int64_t prime) {
+  const int64_t m = n - 1;
+  uint32_t zeros = 0;
+  for (size_t t = 0; t < rows.size(); ++t) {
+    std::vector<double> minor;
+    for (int64_t r = 0; r < n; ++r) {
+      for (int64_t c = 0; c < n; ++c) {
+        if (r != rows[t] && c != cols[t]) minor.push_back(residues[r * n + c]);
+      }
+    }
+    if (!zerosWithoutExchanges(minor.data(), m, 0, m, prime, kPlainModularCode).empty()) {
+      zeros |= uint32_t{1} << t;
+    }
+  }
+  return zeros;
+}
+
+TEST(ModularLu, MinorZerosLaneByLane) {
+  for (auto [name, code] : codes()) {
+    int lanesWithZeros = 0;
+    for (int64_t n : {3, 8, 14, 33, 41}) {
+      for (int dependent : {0, 1, 2}) {
+        const std::vector<float> a = matrixWithZeros(n, dependent, static_cast<unsigned>(7 * n));
+        const std::vector<double> residues = centredResidues(a.data(), n, kFirstPrime);
+        std::mt19937 random(static_cast<unsigned>(n));
+        std::vector<int32_t> rows(static_cast<size_t>(code->lanes));
+        std::vector<int32_t> cols(rows.size());
+        for (size_t t = 0; t < rows.size(); ++t) {
+          rows[t] = static_cast<int32_t>(random() % static_cast<unsigned>(n));
+          cols[t] = static_cast<int32_t>(random() % static_cast<unsigned>(n));
+        }
+        std::vector<double> work(static_cast<size_t>((n - 1) * (n - 1) * code->lanes));
+        const uint32_t zeros = code->minorZeros(residues.data(), n, rows.data(), cols.data(),
+                                                work.data(), static_cast<double>(kFirstPrime));
+        EXPECT_EQ(zeros, expectedMinorZeros(residues, n, rows, cols, kFirstPrime))
+            << name << ", side " << n << ", dependent rows " << dependent;
+        lanesWithZeros += __builtin_popcount(zeros);
+      }
+    }
+    EXPECT_GT(lanesWithZeros, 0) << name;
+  }
+}
+
+}  // namespace
+}  // namespace trelvo::kernels::modular

@@ -159,7 +159,25 @@ void plainRowTakeAway(double* row, const double* pivot, double multiple, int64_t
 
 }  // namespace
 
-const ModularCode kPlainModularCode = {4, 4, &plainUpdateBlock, &plainRowTakeAway};
+uint32_t plainMinorZeros(const double* residues, int64_t n, const int32_t* rows,
+                         const int32_t* cols, double* work, double p) {
+  const int64_t m = n - 1;
+  uint32_t zeros = 0;
+  for (int t = 0; t < kPlainModularCode.lanes; ++t) {
+    for (int64_t r = 0; r < m; ++r) {
+      for (int64_t c = 0; c < m; ++c) {
+        work[r * m + c] = residues[(r + (r >= rows[t])) * n + c + (c >= cols[t])];
+      }
+    }
+    const std::vector<TestedValue> found =
+        zerosWithoutExchanges(work, m, 0, m, static_cast<int64_t>(p), kPlainModularCode);
+    if (!found.empty()) zeros |= uint32_t{1} << t;
+  }
+  return zeros;
+}
+
+const ModularCode kPlainModularCode = {
+    4, 4, &plainUpdateBlock, &plainRowTakeAway, 4, &plainMinorZeros};
 
 std::vector<TestedValue> zerosWithoutExchanges(double* residues, int64_t n, int64_t firstStep,
                                                int64_t untilStep, int64_t prime,

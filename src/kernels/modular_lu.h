@@ -39,6 +39,16 @@ struct ModularCode {
                       int64_t ldc, double p);
   /// row[c] gets the residue of row[c] - multiple * pivot[c], for c < n.
   void (*rowTakeAway)(double* row, const double* pivot, double multiple, int64_t n, double p);
+
+  /// Lanes: as many minors side by side as the float code of this width.
+  int lanes;
+  /// Lane t takes the minor of the n x n `residues` (centred, row-major)
+  /// without row rows[t] and column cols[t], and its column steps without
+  /// exchanges modulo p, as zerosWithoutExchanges does. Returns the lanes
+  /// where some tested value is zero modulo p. `work` holds (n - 1)^2 *
+  /// lanes doubles. REQUIRES: n >= 2.
+  uint32_t (*minorZeros)(const double* residues, int64_t n, const int32_t* rows,
+                         const int32_t* cols, double* work, double p);
 };
 
 /// A value that the reduction tests: diagonal entry k after `steps` column
