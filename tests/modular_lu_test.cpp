@@ -85,8 +85,13 @@ size_t expectSameZeros(const std::vector<float>& a, int64_t n, int64_t from,
     zeros += plain.size();
     EXPECT_TRUE(blocked == plain) << what << ", side " << n << ", from step " << from << ": "
                                   << blocked.size() << " zeros, " << plain.size() << " expected";
-    // Stopped at the first zero's step: every zero up to it, and no other.
+    // Stopped at the first zero's step, or at the first zero: every zero up
+    // to it, and no other.
     if (plain.empty()) continue;
+    std::vector<double> once = again;
+    const std::vector<TestedValue> firstOnly =
+        zerosWithoutExchanges(once.data(), n, from, kFirstZero, prime, code);
+    EXPECT_TRUE(!firstOnly.empty() && firstOnly.front() == plain.front()) << what;
     const std::vector<TestedValue> early =
         zerosWithoutExchanges(again.data(), n, from, plain.front().steps, prime, code);
     EXPECT_FALSE(early.empty()) << what;

@@ -49,8 +49,9 @@ class ExactResidues {
   /// The residue of entry (r, c) modulo the first or the second prime, 0
   /// to p - 1.
   int64_t residue(int prime, int64_t r, int64_t c) const;
-  /// The centred residues modulo the first prime, row-major.
+  /// The centred residues modulo each prime, row-major.
   const std::vector<double>& firstResidues() const { return first_; }
+  const std::vector<double>& secondResidues() const { return second_; }
   void exchangeRows(int64_t r, int64_t s);
   /// Column step j: every row below j takes away its multiple of row j that
   /// makes its entry in column j zero; for each prime, nothing when the

@@ -28,7 +28,8 @@ class BlockedResidues {
       reducePanel(first, end);
       solvePivotRows(first, end);
       testDiagonalBeyond(first, end);
-      if (end < n_ && end >= untilStep) return zeros_;
+      const bool enough = untilStep == kFirstZero ? !zeros_.empty() : end >= untilStep;
+      if (end < n_ && enough) return zeros_;
       updateTrailing(first, end);
     }
     if (n_ >= 2 && reduced(at(n_ - 1, n_ - 1)) == 0.0) zeros_.push_back({n_ - 1, n_ - 1});

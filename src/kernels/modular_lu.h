@@ -51,6 +51,9 @@ struct ModularCode {
                          const int32_t* cols, double* work, double p);
 };
 
+/// For zerosWithoutExchanges: stop after the first zero's panel.
+inline constexpr int64_t kFirstZero = -1;
+
 /// A value that the reduction tests: diagonal entry k after `steps` column
 /// steps.
 struct TestedValue {
@@ -66,7 +69,8 @@ struct TestedValue {
 /// ascending, then k: the diagonal entries k <= n - 2 after each step from
 /// firstStep + 1 up to k, and the last diagonal entry at the end. With
 /// `untilStep` < n, stops at the end of the panel of 32 steps that reaches
-/// it (the values tested after later steps are not looked at). Only the rows
+/// it (the values tested after later steps are not looked at); with
+/// kFirstZero, at the end of the first panel where a zero turns up. Only the rows
 /// and columns from firstStep on are read; `residues` is left in no
 /// particular state. (A column takes its terms from itself and the pivot
 /// column alone, so what is left of firstStep plays no part.)

@@ -21,7 +21,7 @@
 #include <cassert>
 #include <cmath>
 
-#include "kernels/exact_zeros.h"
+#include "kernels/exact_reduction.h"
 #include "ops/kernels.h"
 
 namespace trelvo {
@@ -55,12 +55,11 @@ void printTableau(Console& io, const float* a, int64_t n) {
   }
 }
 
-void reduceShowingTableaux(Console& io, float* a, int64_t n, int& sign,
-                           kernels::ExactResidues& exact) {
+void reduceShowingTableaux(Console& io, kernels::Reduction& r, const float* a, int64_t n) {
   for (int64_t j = 0; j < n; ++j) {
     io.print("\n");
-    kernels::exact::eliminateColumn(a, n, j, exact);
-    kernels::exact::pivotSweep(a, n, sign, exact);
+    r.columnStep(j);
+    r.sweep();
     printTableau(io, a, n);
   }
 }
@@ -75,6 +74,8 @@ struct WorkingCopy {
   void fill() const {
     for (int64_t k = 0; k < n * n; ++k) a[k] = pairs[k].member[member];
   }
+  // Before any column step each entry is its own exact value, so the plain
+  // sweep is the reduction's.
   void fillAndSweep() const {
     fill();
     int sign = 1;
@@ -84,27 +85,19 @@ struct WorkingCopy {
 
 // Beyond the tableau side a column step prints only its "\n", so the steps
 // can run in one go and their lines follow; only the diagonal is used after.
-void reduceQuietly(Console& io, const WorkingCopy& w, int& sign, kernels::ExactResidues& exact) {
-  const int64_t n = w.n;
-  if (exact.on()) {
-    kernels::exact::reduceColumns(w.a, n, sign, exact);
-  } else {
-    kernels::reduceDiagonal(w.a, n, sign, [&w] { w.fillAndSweep(); });
-  }
-  for (int64_t j = 0; j < n; ++j) io.print("\n");
+void reduceQuietly(Console& io, kernels::Reduction& r, const WorkingCopy& w) {
+  r.stepsForDiagonal([&w] { w.fillAndSweep(); }, kernels::plainFloatStepsWithoutSweeps);
+  for (int64_t j = 0; j < w.n; ++j) io.print("\n");
 }
 
-void reduceWithWorking(Console& io, const WorkingCopy& w, int& sign,
-                       kernels::ExactResidues& exact) {
-  float* a = w.a;
-  const int64_t n = w.n;
+void reduceWithWorking(Console& io, kernels::Reduction& r, const WorkingCopy& w) {
   io.print("\n\n");
-  kernels::exact::pivotSweep(a, n, sign, exact);
-  if (n <= kMaxOpeningSide) printOpening(io, a, n);
-  if (n <= kMaxTableauSide) {
-    reduceShowingTableaux(io, a, n, sign, exact);
+  r.sweep();
+  if (w.n <= kMaxOpeningSide) printOpening(io, w.a, w.n);
+  if (w.n <= kMaxTableauSide) {
+    reduceShowingTableaux(io, r, w.a, w.n);
   } else {
-    reduceQuietly(io, w, sign, exact);
+    reduceQuietly(io, r, w);
   }
 }
 
@@ -122,10 +115,9 @@ float detTS(Console& io, const ElementPair* pairs, int32_t count, int member, fl
   w.fill();
   if (count == 1) return a[0];
   if (kernels::hasZeroRowOrColumn(a, n)) return 0.0f;
-  kernels::ExactResidues exact(a, n);
-  int sign = 1;
-  reduceWithWorking(io, w, sign, exact);
-  return static_cast<float>(sign) * kernels::exact::diagonalProduct(a, n, exact);
+  kernels::Reduction reduction(a, n);
+  reduceWithWorking(io, reduction, w);
+  return reduction.determinant();
 }
 
 float detTS(Console& io, const ElementPair* pairs, int32_t count, int member) {
