@@ -19,7 +19,7 @@
 #include <cassert>
 #include <cmath>
 
-#include "ops/kernels.h"
+#include "kernels/kernels.h"
 
 namespace trelvo {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "dialogue/entry_display.h"
 #include "ops/determinant.h"
-#include "ops/kernels.h"
+#include "kernels/kernels.h"
 
 namespace trelvo {
 namespace {

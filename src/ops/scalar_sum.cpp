@@ -1,7 +1,7 @@
 #include "ops/scalar_sum.h"
 
 #include "dialogue/entry_display.h"
-#include "ops/kernels.h"
+#include "kernels/strict_float.h"
 
 namespace trelvo {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "dialogue/entry_display.h"
 #include "dialogue/messages.h"
-#include "ops/kernels.h"
+#include "kernels/kernels.h"
 
 namespace trelvo {
 namespace {

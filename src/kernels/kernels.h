@@ -1,35 +1,21 @@
-// The arithmetic cores of the determinant and of the product, on plain
-// row-major float arrays.
+// The arithmetic cores of the determinant, the inverse and the product, on
+// plain row-major float arrays: the public entry points of the kernels.
 //
 // Every product and every sum is rounded to float before the next one uses
 // it, and the terms of each sum are taken in ascending order, so the result
 // is the same bit for bit however the work is laid out. Large sizes run on
 // blocked vector code (and a second core where the work is long enough);
-// the plain code in `reference` defines the results, to the last bit, NaN
-// signs and zero signs included.
+// the plain code in kernels/reference.h defines the results, to the last bit, NaN
+// signs and zero signs included. The choice of vector code is in
+// kernels/dispatch.h, the second core's switch in kernels/parallel.h.
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <string_view>
-#include <vector>
+
+#include "kernels/strict_float.h"
 
 namespace trelvo::kernels {
-
-/// A product and a sum whose operands keep their order: when both are NaN,
-/// x86 returns the first one, and a compiler is free to swap the operands
-/// of a plain `*` or `+`, which could change the sign of a printed NaN.
-inline float productInOrder(float a, float b) {
-  asm("mulss %1, %0" : "+x"(a) : "x"(b));
-  return a;
-}
-inline float sumInOrder(float a, float b) {
-  asm("addss %1, %0" : "+x"(a) : "x"(b));
-  return a;
-}
-
-/// The zero test of the reduction: +0.0 and -0.0 are zero, NaN is not.
-inline bool isZero(float x) { return x == 0.0f; }
 
 /// True when some row or some column of the n x n matrix `a` is all zero
 /// (and for n == 0).
@@ -75,30 +61,13 @@ float diagonalProduct(const float* a, int64_t n);
 /// REQUIRES: n >= 2.
 void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced);
 
-/// The plain code: one term at a time, exactly as described above.
-namespace reference {
-void pivotSweep(float* a, int64_t n, int& sign);
-void eliminateColumn(float* a, int64_t n, int64_t j);
-void reduceColumns(float* a, int64_t n, int& sign);
-void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2);
-void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced);
-}  // namespace reference
-
 /// The blocked vector code at every size (the functions above use it for
 /// large sizes only, where it pays).
 namespace blocked {
 void reduceColumns(float* a, int64_t n, int& sign);
 void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>& restore);
 void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2);
+void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced);
 }  // namespace blocked
-
-/// The vector code this processor can run, widest first ("avx512", "avx2",
-/// "generic"). The first is in use unless another is selected.
-std::vector<std::string_view> availableVariants();
-/// Selects the vector code by name, for tests and benchmarks; false when
-/// this processor cannot run it.
-bool selectVariant(std::string_view name);
-/// Whether a second core may take half of long work (on by default).
-void allowSecondCore(bool allow);
 
 }  // namespace trelvo::kernels

@@ -2,5 +2,6 @@
 #define KERNEL_NAMESPACE generic
 #define KERNEL_NAME "generic"
 #define KERNEL_TABLE kGeneric
+#define KERNEL_SHAPE kGenericShape
 #define KERNEL_VECTOR_BYTES 16
-#include "ops/kernels_simd.inc"
+#include "kernels/variant.inc"
