@@ -33,6 +33,17 @@ may_include() {
   esac
 }
 
+# What a layer is called in the messages.
+layer_name() {
+  case $1 in
+    5) echo "main" ;;
+    4) echo "main loop" ;;
+    3) echo "operations" ;;
+    2) echo "dialogue helpers" ;;
+    *) echo "$1" ;;
+  esac
+}
+
 status=0
 cd "$src"
 for file in $(find . -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.inc' \) | sed 's|^\./||' | sort); do
@@ -40,7 +51,7 @@ for file in $(find . -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.inc' \)
   for included in $(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file"); do
     to=$(layer "$included")
     if ! may_include "$from" "$to"; then
-      echo "layering: $file (layer $from) includes $included (layer $to)"
+      echo "layering: $file ($(layer_name "$from")) includes $included ($(layer_name "$to")), a layer above it or beside it"
       status=1
     fi
   done
