@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "kernels/kernels.h"
 #include "kernels/dispatch.h"
+#include "kernels/kernels.h"
 #include "kernels/parallel.h"
 #include "kernels/reference.h"
 

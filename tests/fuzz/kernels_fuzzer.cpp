@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "kernels/kernels.h"
 #include "kernels/dispatch.h"
+#include "kernels/kernels.h"
 #include "kernels/reference.h"
 
 namespace {
