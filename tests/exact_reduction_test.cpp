@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "kernels/exact_zeros.h"
-#include "ops/kernels.h"
+#include "kernels/kernels.h"
 
 namespace trelvo::kernels {
 namespace {

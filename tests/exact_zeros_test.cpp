@@ -20,7 +20,8 @@
 #include "exact_truth.h"
 #include "kernels/modular.h"
 #include "ops/determinant.h"
-#include "ops/kernels.h"
+#include "kernels/kernels.h"
+#include "kernels/reference.h"
 #include "ops_fixture.h"
 
 namespace trelvo {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "kernels/modular.h"
-#include "ops/kernels.h"
+#include "kernels/dispatch.h"
 
 namespace trelvo::kernels::modular {
 namespace {

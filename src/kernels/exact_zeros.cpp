@@ -5,7 +5,8 @@
 
 #include "kernels/modular.h"
 #include "kernels/modular_lu.h"
-#include "ops/kernels.h"
+#include "kernels/kernels.h"
+#include "kernels/reference.h"
 
 namespace trelvo::kernels {
 namespace {

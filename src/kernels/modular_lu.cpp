@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "kernels/dispatch.h"
 #include "kernels/modular.h"
 
 namespace trelvo::kernels::modular {
@@ -191,7 +192,12 @@ std::vector<TestedValue> zerosWithoutExchanges(double* residues, int64_t n, int6
   return zeros;
 }
 
-const ModularCode& activeModularCode() { return generic::kModularCode; }
+const ModularCode& activeModularCode() {
+  const std::string_view name = activeIsa().name;
+  if (name == "avx512") return avx512::kModularCode;
+  if (name == "avx2") return avx2::kModularCode;
+  return generic::kModularCode;
+}
 
 std::vector<double> centredResidues(const float* a, int64_t n, int64_t prime) {
   const Field field(prime);

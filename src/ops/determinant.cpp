@@ -21,8 +21,9 @@
 #include <cassert>
 #include <cmath>
 
+#include "dialogue/messages.h"
 #include "kernels/exact_reduction.h"
-#include "ops/kernels.h"
+#include "kernels/kernels.h"
 
 namespace trelvo {
 namespace {
@@ -30,8 +31,6 @@ namespace {
 constexpr int64_t kMaxOpeningSide = 11;
 constexpr int64_t kMaxTableauSide = 8;
 constexpr char kRuleSegment[] = "_________";
-constexpr char kNotSquare[] =
-    "\n\nLa matrice non e' quadrata. Non e' possibile calcolare il determinante";
 
 void printOpening(Console& io, const float* a, int64_t n) {
   for (int64_t r = 0; r < n; ++r) {
@@ -128,7 +127,7 @@ float detTS(Console& io, const ElementPair* pairs, int32_t count, int member) {
 
 void matrixDeterminant(Dialogue& d, WorkingMatrix& m) {
   if (m.rows != m.cols) {
-    d.io.print(kNotSquare);
+    d.io.print(kNotSquareForDeterminant);
     return;
   }
   float det = detTS(d.io, m.pairs.data(), m.count, m.selector);
