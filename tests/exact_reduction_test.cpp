@@ -10,10 +10,15 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
+#include "kernels/dispatch.h"
 #include "kernels/exact_zeros.h"
 #include "kernels/kernels.h"
+#include "kernels/parallel.h"
+#include "kernels/reference.h"
 
 namespace trelvo::kernels {
 namespace {
@@ -104,16 +109,68 @@ Matrix wholeMatrix(Kind kind, int64_t n, unsigned seed) {
   return a;
 }
 
-TEST(ExactReduction, DiagonalAloneAsThePlainSteps) {
+// Every vector variant this processor runs, on one core and on two.
+class ExactReductionTest : public ::testing::TestWithParam<std::tuple<std::string_view, bool>> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(selectVariant(std::get<0>(GetParam())));
+    allowSecondCore(std::get<1>(GetParam()));
+  }
+  void TearDown() override {
+    selectVariant(availableVariants().front());
+    allowSecondCore(true);
+  }
+};
+
+std::string paramName(const ::testing::TestParamInfo<ExactReductionTest::ParamType>& info) {
+  return std::string(std::get<0>(info.param)) +
+         (std::get<1>(info.param) ? "_two_cores" : "_one_core");
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, ExactReductionTest,
+                         ::testing::Combine(::testing::ValuesIn(availableVariants()),
+                                            ::testing::Bool()),
+                         paramName);
+
+TEST_P(ExactReductionTest, DiagonalAloneAsThePlainSteps) {
   for (Kind kind : {Kind::kRandomFill, Kind::kSmallRange, Kind::kRankDeficient,
                     Kind::kZerosSprinkled, Kind::kLateDependence}) {
     for (int64_t n : {9, 48, 63, 97, 130}) {
       for (unsigned seed = 0; seed < 3; ++seed) {
         const Matrix a = wholeMatrix(kind, n, seed * 131 + static_cast<unsigned>(n));
-        expectSameResult(
-            a, n, plainFloatStepsWithoutSweeps,
-            kindName(kind) + ", side " + std::to_string(n) + ", seed " + std::to_string(seed));
+        const std::string what =
+            kindName(kind) + ", side " + std::to_string(n) + ", seed " + std::to_string(seed);
+        expectSameResult(a, n, plainFloatStepsWithoutSweeps, what + ", plain float steps");
+        expectSameResult(a, n, blockedFloatStepsWithoutSweeps, what + ", blocked float steps");
         if (HasFatalFailure()) return;
+      }
+    }
+  }
+}
+
+// The blocked float steps without sweeps stop where the plain ones do, and
+// end with the same diagonal when they go through.
+TEST_P(ExactReductionTest, FloatStepsWithoutSweepsStopWhereThePlainOnesDo) {
+  for (Kind kind : {Kind::kRandomFill, Kind::kSmallRange, Kind::kZerosSprinkled}) {
+    for (int64_t n : {48, 64, 65, 130, 200}) {
+      Matrix a = wholeMatrix(kind, n, static_cast<unsigned>(n));
+      int sign = 1;
+      reference::pivotSweep(a.data(), n, sign);
+      bool zeroOnDiagonal = false;
+      for (int64_t k = 0; k + 1 < n; ++k) zeroOnDiagonal |= a[k * n + k] == 0.0f;
+      if (zeroOnDiagonal) continue;
+      for (int64_t first : {int64_t{0}, int64_t{3}}) {
+        Matrix plain = a;
+        for (int64_t j = 0; j < first; ++j) reference::eliminateColumn(plain.data(), n, j);
+        Matrix blocked = plain;
+        const int64_t plainStop = plainFloatStepsWithoutSweeps(plain.data(), n, first);
+        const int64_t blockedStop = blockedFloatStepsWithoutSweeps(blocked.data(), n, first);
+        const std::string what = kindName(kind) + ", side " + std::to_string(n);
+        EXPECT_EQ(plainStop, blockedStop) << what;
+        if (plainStop != kFloatStepsFinished) continue;
+        for (int64_t k = 0; k < n; ++k) {
+          EXPECT_TRUE(sameBits(plain[k * n + k], blocked[k * n + k])) << what << ", diagonal " << k;
+        }
       }
     }
   }

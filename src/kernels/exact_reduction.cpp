@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <vector>
 
+#include "kernels/dispatch.h"
+#include "kernels/kernels.h"
 #include "kernels/modular.h"
 #include "kernels/modular_lu.h"
-#include "kernels/kernels.h"
+#include "kernels/reduction.h"
 #include "kernels/reference.h"
 
 namespace trelvo::kernels {
@@ -122,6 +124,12 @@ void Reduction::stepsForDiagonal(const std::function<void()>& restore,
     plainSteps = stop + 1;
   }
   plainStepsFrom(done);
+}
+
+static_assert(reduction::kFinished == kFloatStepsFinished);
+
+int64_t blockedFloatStepsWithoutSweeps(float* a, int64_t n, int64_t firstStep) {
+  return reduction::rightOfPivotWithoutSweeps(activeIsa(), a, n, firstStep);
 }
 
 int64_t plainFloatStepsWithoutSweeps(float* a, int64_t n, int64_t firstStep) {

@@ -33,7 +33,9 @@ bool exactZerosInUse();
 inline constexpr int64_t kFloatStepsFinished = INT64_MAX;
 using FloatStepsWithoutSweeps = std::function<int64_t(float* a, int64_t n, int64_t firstStep)>;
 
-/// The plain code of those steps, one column at a time over every column.
+/// Those steps on the blocked code of the variant in use, and the plain
+/// code that defines them, one column at a time over every column.
+int64_t blockedFloatStepsWithoutSweeps(float* a, int64_t n, int64_t firstStep);
 int64_t plainFloatStepsWithoutSweeps(float* a, int64_t n, int64_t firstStep);
 
 class Reduction {

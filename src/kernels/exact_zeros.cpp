@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kernels/kernels.h"
 #include "kernels/modular.h"
 #include "kernels/modular_lu.h"
-#include "kernels/kernels.h"
 #include "kernels/reference.h"
 
 namespace trelvo::kernels {

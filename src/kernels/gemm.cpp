@@ -12,8 +12,8 @@ namespace {
 
 // The packed skips of rows [ic, ic + mc), terms [pc, pc + kc); null when no
 // term of theirs is left out.
-const uint8_t* packedSkips(const isa::Isa& x, const Operands& o, int64_t ic, int64_t mc,
-                           int64_t pc, int64_t kc, pack::Buffers& buffers) {
+const uint8_t* packedSkips(const isa::Isa& x, const Operands& o, int64_t ic, int64_t mc, int64_t pc,
+                           int64_t kc, pack::Buffers& buffers) {
   if (o.skips == nullptr) return nullptr;
   bool anySkip = false;
   for (int64_t i = ic; i < ic + mc && !anySkip; ++i) {

@@ -53,8 +53,7 @@ int64_t Panels::finishPanel(Columns columns, int64_t sweepAfter) {
   return sweepAfter + 1;
 }
 
-void Panels::updateOutsidePanel(Columns columns, float* target, const float* pivot,
-                                float factor) {
+void Panels::updateOutsidePanel(Columns columns, float* target, const float* pivot, float factor) {
   if (columns == Columns::kEvery) x_.rowUpdate(target, pivot, factor, first_);
   x_.rowUpdate(target + end_, pivot + end_, factor, n_ - end_);
 }
@@ -100,7 +99,7 @@ void Panels::addWaitingTerms(Columns columns, int64_t last) {
   if (rows <= 0) return;
   // Row i's factor of step first_ + l at factors_[i * kPanel + l], pivot
   // row first_ + l as row l of the terms' second operand.
-  const gemm::Operands terms{factors_.data(), kPanel, skips_.data(), row(first_), n_, a_, n_,
+  const gemm::Operands terms{factors_.data(),   kPanel, skips_.data(), row(first_), n_, a_, n_,
                              last - first_ + 1, true};
   const int parts = parallel::partsFor(rows * n_ * terms.depth);
   parallel::runParts(parts, [&](int part) {

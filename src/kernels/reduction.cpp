@@ -23,6 +23,14 @@ class RightOfPivot : public Panels {
   RightOfPivot(const isa::Isa& x, float* a, int64_t n, int& sign)
       : Panels(x, a, n, sign), kept_(2 * n * kPanel) {}
 
+  // From `firstStep` on, stopping where a sweep would act.
+  int64_t runWithoutSweeps(int64_t firstStep) {
+    withoutSweeps_ = true;
+    int64_t j = firstStep;
+    while (j < n_ && stopStep_ == kNone) j = panel(j);
+    return stopStep_ == kNone ? kFinished : stopStep_;
+  }
+
   int64_t run(int64_t exactSteps) {
     int64_t j = everyColumnUpTo(exactSteps);
     if (j >= n_) return kFinished;
@@ -79,7 +87,7 @@ class RightOfPivot : public Panels {
   // sweep that would meet a zero at k <= j stops the reduction.
   int64_t replayWithSweeps() {
     const int64_t sweepAfter = stepsUntilSweep(Columns::kRightOfPivot, first_, n_);
-    if (sweepAfter != kNone && zeroOnDiagonalIn(0, sweepAfter + 1)) {
+    if (sweepAfter != kNone && (withoutSweeps_ || zeroOnDiagonalIn(0, sweepAfter + 1))) {
       stopStep_ = sweepAfter;
       return n_;
     }
@@ -124,6 +132,7 @@ class RightOfPivot : public Panels {
   }
 
   bool zeroMayBeOnDiagonal_ = true;
+  bool withoutSweeps_ = false;
   int64_t stopStep_ = kNone;
   std::vector<float> kept_;  // the panel's rows and columns at its start, right of the pivot
 };
@@ -139,6 +148,11 @@ void everyColumn(const isa::Isa& x, float* a, int64_t n, int& sign) {
 
 int64_t rightOfPivot(const isa::Isa& x, float* a, int64_t n, int& sign, int64_t exactSteps) {
   return RightOfPivot(x, a, n, sign).run(exactSteps);
+}
+
+int64_t rightOfPivotWithoutSweeps(const isa::Isa& x, float* a, int64_t n, int64_t firstStep) {
+  int sign = 1;
+  return RightOfPivot(x, a, n, sign).runWithoutSweeps(firstStep);
 }
 
 }  // namespace reduction

@@ -51,4 +51,11 @@ void everyColumn(const isa::Isa& x, float* a, int64_t n, int& sign);
 /// REQUIRES: as everyColumn.
 int64_t rightOfPivot(const isa::Isa& x, float* a, int64_t n, int& sign, int64_t exactSteps);
 
+/// The steps from `firstStep` on right of the pivot only, without sweeps:
+/// the diagonal ends as the plain steps without sweeps leave it. Returns
+/// kFinished, or the step after which a sweep would find a zero on the
+/// diagonal (then `a` is in no useful state). REQUIRES: the steps before
+/// firstStep are taken and no diagonal entry but the last is zero.
+int64_t rightOfPivotWithoutSweeps(const isa::Isa& x, float* a, int64_t n, int64_t firstStep);
+
 }  // namespace trelvo::kernels::reduction
