@@ -18,8 +18,6 @@ bool& exactZerosSwitch() {
   return use;
 }
 
-// Tries of the blocked steps before every step is plain.
-constexpr int kBlockedTries = 4;
 // Below this side the plain steps are as fast.
 constexpr int64_t kBlockedSide = 48;
 
@@ -33,18 +31,13 @@ void useExactZeros(bool use) { exactZerosSwitch() = use; }
 bool exactZerosInUse() { return exactZerosSwitch(); }
 
 Reduction::Reduction(float* a, int64_t n)
-    : a_(a), n_(n), exactValues_(exactZerosInUse() && allFinite(a, n)) {}
-
-// Until the first column step the entries are the matrix's own (in another
-// order), each its own exact value: the plain sweep is the exact one.
-void Reduction::startExact() {
-  if (exactValues_ && !exact_.on()) exact_ = ExactResidues(a_, n_);
+    : a_(a), n_(n), exactValues_(exactZerosInUse() && allFinite(a, n)) {
+  if (exactValues_) exact_ = ExactResidues(a, n);
 }
 
 void Reduction::sweep() { exact::pivotSweep(a_, n_, sign_, exact_); }
 
 void Reduction::columnStep(int64_t j) {
-  startExact();
   kernels::eliminateColumn(a_, n_, j);
   exact_.eliminateColumn(j);
 }
@@ -63,87 +56,71 @@ bool Reduction::diagonalCountsAsZero() const {
   return false;
 }
 
-// The residues of the steps from `first` on without exchanges: the number
-// of steps after which a sweep tests a value that is zero modulo both
-// primes, or kFloatStepsFinished when there is none.
-int64_t Reduction::stepsBeforeAZero(int64_t first) const {
+// The residues of the steps from `first` on without exchanges, on copies:
+// the steps after which a sweep first tests a value that is zero modulo
+// both primes (n when none does), and, when none does, whether the last
+// diagonal entry, which only the product takes, is such a zero.
+Reduction::ZeroAhead Reduction::zeroAhead(int64_t first) const {
   const modular::ModularCode& code = modular::activeModularCode();
-  auto residues = [&](int prime) {
-    if (!exact_.on()) {
-      return modular::centredResidues(a_, n_,
-                                      prime == 0 ? modular::kFirstPrime : modular::kSecondPrime);
-    }
-    return prime == 0 ? exact_.firstResidues() : exact_.secondResidues();
-  };
   auto zeros = [&](int prime, int64_t until) {
-    std::vector<double> e = residues(prime);
+    std::vector<double> e = prime == 0 ? exact_.firstResidues() : exact_.secondResidues();
     const int64_t p = prime == 0 ? modular::kFirstPrime : modular::kSecondPrime;
     return modular::zerosWithoutExchanges(e.data(), n_, first, until, p, code);
   };
+  const modular::TestedValue last{n_ - 1, n_ - 1};
   const std::vector<modular::TestedValue> firstZeros = zeros(0, modular::kFirstZero);
-  if (firstZeros.empty()) return kFloatStepsFinished;
+  if (firstZeros.empty()) return {n_, false};
   const modular::TestedValue earliest = firstZeros.front();
-  if (contains(zeros(1, earliest.steps), earliest)) return earliest.steps;
+  if (earliest == last) return {n_, contains(zeros(1, n_), last)};
+  if (contains(zeros(1, earliest.steps), earliest)) return {earliest.steps, false};
   // A multiple of the first prime by chance: every zero of both.
   const std::vector<modular::TestedValue> all = zeros(0, n_);
   const std::vector<modular::TestedValue> second = zeros(1, n_);
   for (const modular::TestedValue& v : all) {
-    if (contains(second, v)) return v.steps;
+    if (contains(second, v)) return {v == last ? n_ : v.steps, v == last};
   }
-  return kFloatStepsFinished;
+  return {n_, false};
 }
 
 void Reduction::stepsForDiagonal(const std::function<void()>& restore,
-                                 const FloatStepsWithoutSweeps& floatSteps) {
+                                 const FloatSteps& floatSteps) {
   if (!exactValues_) return kernels::reduceDiagonal(a_, n_, sign_, restore);
   if (n_ < kBlockedSide) return plainStepsFrom(0);
-  const int signBefore = sign_;
-  int64_t done = 0;        // the plain steps taken so far
-  int64_t plainSteps = 0;  // those to take before the blocked ones
-  for (int tries = 0; tries < kBlockedTries; ++tries) {
-    for (; done < plainSteps; ++done) {
-      columnStep(done);
-      sweep();
-    }
+  int64_t done = 0;
+  while (done < n_) {
     // A zero that stays on the diagonal is met by every later sweep.
-    if (diagonalCountsAsZero()) break;
-    // The residues are worked on copies: up to an exact zero, the plain
-    // steps go on from here.
-    plainSteps = stepsBeforeAZero(done);
-    if (plainSteps != kFloatStepsFinished) continue;
-    const int64_t stop = floatSteps(a_, n_, done);
-    if (stop == kFloatStepsFinished) {
-      // Every value a sweep tested was non-zero, exactly and as a float.
+    if (diagonalCountsAsZero()) return plainStepsFrom(done);
+    const ZeroAhead ahead = zeroAhead(done);
+    const int64_t reached = floatSteps(a_, n_, done, ahead.steps);
+    if (reached == n_ && ahead.steps == n_) {
+      // No sweep acts again; of the values they tested, none was zero.
       exact_ = ExactResidues();
+      lastExactlyZero_ = ahead.lastExactlyZero;
       return;
     }
-    restore();
-    sign_ = signBefore;
-    exact_ = ExactResidues();
-    done = 0;
-    plainSteps = stop + 1;
+    exact_.stepsWithoutExchanges(done, reached);
+    done = reached;
+    sweep();
   }
-  plainStepsFrom(done);
 }
 
-static_assert(reduction::kFinished == kFloatStepsFinished);
-
-int64_t blockedFloatStepsWithoutSweeps(float* a, int64_t n, int64_t firstStep) {
-  return reduction::rightOfPivotWithoutSweeps(activeIsa(), a, n, firstStep);
+int64_t blockedFloatSteps(float* a, int64_t n, int64_t first, int64_t limit) {
+  return reduction::everyColumnUntilSweep(activeIsa(), a, n, first, limit);
 }
 
-int64_t plainFloatStepsWithoutSweeps(float* a, int64_t n, int64_t firstStep) {
-  for (int64_t j = firstStep; j < n; ++j) {
+int64_t plainFloatSteps(float* a, int64_t n, int64_t first, int64_t limit) {
+  const int64_t end = std::min(limit, n);
+  for (int64_t j = first; j < end; ++j) {
     reference::eliminateColumn(a, n, j);
     for (int64_t k = 0; k + 1 < n; ++k) {
-      if (a[k * n + k] == 0.0f) return j;
+      if (a[k * n + k] == 0.0f) return j + 1;
     }
   }
-  return kFloatStepsFinished;
+  return std::max(first, end);
 }
 
 float Reduction::determinant() const {
-  return static_cast<float>(sign_) * exact::diagonalProduct(a_, n_, exact_);
+  return static_cast<float>(sign_) * exact::diagonalProduct(a_, n_, exact_, lastExactlyZero_);
 }
 
 }  // namespace trelvo::kernels

@@ -1,17 +1,17 @@
 // The determinant's reduction of one working copy, with the zero test on
 // exact values (kernels/exact_zeros.h) on every path.
 //
-// For the diagonal alone of a large matrix, the float steps run on the
-// blocked code right of the pivot as long as no sweep acts, and the exact
-// residues of the same steps without exchanges run blocked beside them,
-// modulo the first prime: when no value the sweeps test is zero modulo it,
-// no sweep acts under the exact test either, and the float result stands.
-// A value zero modulo the first prime is tried modulo the second; one zero
-// modulo both (an exact zero: the sweep acts there), or a float zero on
-// the diagonal, sends the reduction back to the start to take the steps up
-// to that one as the plain code does, with both primes, and the rest again
-// as above. Integer matrices meet their exact zeros in their first steps,
-// mostly, so this repeats seldom; after a few tries every step is plain.
+// On a large matrix the steps go in stretches between the sweeps that act.
+// The residues of the steps ahead, without exchanges, are taken blocked on
+// a copy modulo the first prime: the first value a sweep tests that is zero
+// modulo it, and modulo the second too, is an exact zero, and the stretch
+// ends before the sweep that meets it. The float steps then run blocked up
+// to there, or up to a float zero on the diagonal; the residues of both
+// primes take the same steps, blocked, and the plain sweep with the exact
+// test acts. As long as no sweep acts, the steps give the floats and the
+// residues of the plain code, so the results are its own, bit for bit.
+// A zero that stays on the diagonal, met by every later sweep, leaves the
+// rest of the steps to the plain code.
 #pragma once
 
 #include <cstdint>
@@ -27,16 +27,13 @@ namespace trelvo::kernels {
 void useExactZeros(bool use);
 bool exactZerosInUse();
 
-/// The float steps right of the pivot from `firstStep` on, without sweeps:
-/// returns kFloatStepsFinished, or the step after which a sweep would find a
-/// zero on the diagonal (then `a` is in no useful state).
-inline constexpr int64_t kFloatStepsFinished = INT64_MAX;
-using FloatStepsWithoutSweeps = std::function<int64_t(float* a, int64_t n, int64_t firstStep)>;
-
-/// Those steps on the blocked code of the variant in use, and the plain
-/// code that defines them, one column at a time over every column.
-int64_t blockedFloatStepsWithoutSweeps(float* a, int64_t n, int64_t firstStep);
-int64_t plainFloatStepsWithoutSweeps(float* a, int64_t n, int64_t firstStep);
+/// The float steps from `first` on, every column, without sweeps, until
+/// `limit` or up to the first step after which a sweep would find a zero
+/// on the diagonal; returns the steps taken in all. The blocked code of the
+/// variant in use, and the plain code that defines it.
+using FloatSteps = std::function<int64_t(float* a, int64_t n, int64_t first, int64_t limit)>;
+int64_t blockedFloatSteps(float* a, int64_t n, int64_t first, int64_t limit);
+int64_t plainFloatSteps(float* a, int64_t n, int64_t first, int64_t limit);
 
 class Reduction {
  public:
@@ -50,27 +47,33 @@ class Reduction {
   /// The column step j (its elimination; the sweep is apart).
   void columnStep(int64_t j);
   /// All n column steps, each followed by a sweep, for the determinant:
-  /// the diagonal and the sign end as those steps leave them, the other
-  /// entries in no particular state. `restore` puts `a` back as it was at
-  /// the call; `floatSteps` takes the float steps without sweeps.
+  /// the diagonal and the sign end as those steps leave them. Without exact
+  /// values the other entries end in no particular state, and `restore`,
+  /// which puts `a` back as it was at the call, may be called. `floatSteps`
+  /// takes the float steps between the sweeps that act.
   /// REQUIRES: a sweep has run since the last change, and no column step.
   void stepsForDiagonal(const std::function<void()>& restore,
-                        const FloatStepsWithoutSweeps& floatSteps);
+                        const FloatSteps& floatSteps = blockedFloatSteps);
   /// The sign times the diagonal product, an entry that counts as zero
   /// taken as +0.0.
   float determinant() const;
 
  private:
-  void startExact();
   void plainStepsFrom(int64_t first);
   bool diagonalCountsAsZero() const;
-  int64_t stepsBeforeAZero(int64_t first) const;
+  struct ZeroAhead {
+    int64_t steps;
+    bool lastExactlyZero;
+  };
+  ZeroAhead zeroAhead(int64_t first) const;
 
   float* a_;
   int64_t n_;
   int sign_ = 1;
   bool exactValues_;
-  ExactResidues exact_;  // started at the first column step
+  ExactResidues exact_;
+  // When the residues are dropped at the end: the last diagonal entry's.
+  bool lastExactlyZero_ = false;
 };
 
 }  // namespace trelvo::kernels

@@ -70,6 +70,13 @@ void ExactResidues::exchangeRows(int64_t r, int64_t s) {
   }
 }
 
+void ExactResidues::stepsWithoutExchanges(int64_t from, int64_t to) {
+  if (!on_) return;
+  const modular::ModularCode& code = modular::activeModularCode();
+  modular::stepsWithoutExchanges(first_.data(), n_, from, to, modular::kFirstPrime, code);
+  modular::stepsWithoutExchanges(second_.data(), n_, from, to, modular::kSecondPrime, code);
+}
+
 void ExactResidues::eliminateColumn(int64_t j) {
   if (!on_) return;
   eliminateModulo(modular::firstField(), first_.data(), n_, j);
@@ -109,11 +116,12 @@ void reduceColumns(float* a, int64_t n, int& sign, ExactResidues& exact) {
   }
 }
 
-float diagonalProduct(const float* a, int64_t n, const ExactResidues& exact) {
+float diagonalProduct(const float* a, int64_t n, const ExactResidues& exact, bool lastExactlyZero) {
   float product = 1.0f;
   for (int64_t d = 0; d < n; ++d) {
-    const float entry = a[d * n + d] != 0.0f && exact.isExactZero(d, d) ? 0.0f : a[d * n + d];
-    product = productInOrder(product, entry);
+    const float entry = a[d * n + d];
+    const bool exactlyZero = exact.isExactZero(d, d) || (d == n - 1 && lastExactlyZero);
+    product = productInOrder(product, entry != 0.0f && exactlyZero ? 0.0f : entry);
   }
   return product;
 }

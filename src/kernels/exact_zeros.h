@@ -53,6 +53,9 @@ class ExactResidues {
   const std::vector<double>& firstResidues() const { return first_; }
   const std::vector<double>& secondResidues() const { return second_; }
   void exchangeRows(int64_t r, int64_t s);
+  /// Column steps `from` to `to` - 1 with no exchange between them, blocked
+  /// (see modular_lu.h).
+  void stepsWithoutExchanges(int64_t from, int64_t to);
   /// Column step j: every row below j takes away its multiple of row j that
   /// makes its entry in column j zero; for each prime, nothing when the
   /// pivot is zero modulo that prime.
@@ -94,8 +97,10 @@ void eliminateColumn(float* a, int64_t n, int64_t j, ExactResidues& exact);
 void reduceColumns(float* a, int64_t n, int& sign, ExactResidues& exact);
 
 /// The product of the diagonal from 1.0 in diagonal order, where an entry
-/// that counts as zero but whose float is not zero contributes +0.0.
-float diagonalProduct(const float* a, int64_t n, const ExactResidues& exact);
+/// that counts as zero but whose float is not zero contributes +0.0. With
+/// `lastExactlyZero`, the last entry counts as zero whatever `exact` says.
+float diagonalProduct(const float* a, int64_t n, const ExactResidues& exact,
+                      bool lastExactlyZero = false);
 
 /// The determinant of the m x m `minor` (overwritten) by the whole
 /// reduction: the sweep, the column steps, the sign times the diagonal

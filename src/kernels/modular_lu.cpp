@@ -5,6 +5,7 @@
 
 #include "kernels/dispatch.h"
 #include "kernels/modular.h"
+#include "kernels/parallel.h"
 
 namespace trelvo::kernels::modular {
 namespace {
@@ -22,6 +23,20 @@ class BlockedResidues {
         field_(prime),
         code_(code),
         e_(e) {}
+
+  // The steps from `from` to `to` - 1, every trailing entry updated; the
+  // eliminated entries become zero.
+  void advance(int64_t from, int64_t to) {
+    for (int64_t first = from; first < to; first += kPanelSteps) {
+      const int64_t end = std::min(first + kPanelSteps, to);
+      reducePanel(first, end);
+      solvePivotRows(first, end);
+      updateTrailing(first, end);
+    }
+    for (int64_t r = from + 1; r < n_; ++r) {
+      std::fill(&at(r, from), &at(r, from) + (std::min(r, to) - from), 0.0);
+    }
+  }
 
   std::vector<TestedValue> run(int64_t firstStep, int64_t untilStep) {
     for (int64_t first = firstStep; first < n_; first += kPanelSteps) {
@@ -97,8 +112,13 @@ class BlockedResidues {
     packedPivots_.assign(static_cast<size_t>(roundUp(rows, code_.tileCols) * depth), 0.0);
     packMultiples(first, end, packed_.data());
     packPivotRows(first, end, packedPivots_.data());
-    code_.updateBlock(rows, rows, depth, packed_.data(), packedPivots_.data(), &at(end, end), n_,
-                      p_);
+    const int64_t cols = n_ - end;
+    const int parts = parallel::partsFor(rows * cols * depth);
+    parallel::runParts(parts, [&](int part) {
+      const auto [begin, stop] = parallel::shareOf(rows, part, parts, code_.tileRows);
+      code_.updateBlock(stop - begin, cols, depth, packed_.data() + begin * depth,
+                        packedPivots_.data(), &at(end + begin, end), n_, p_);
+    });
   }
 
   // Rows below the panel, their multiples, in panels of tileRows rows.
@@ -190,6 +210,11 @@ std::vector<TestedValue> zerosWithoutExchanges(double* residues, int64_t n, int6
     return x.steps != y.steps ? x.steps < y.steps : x.k < y.k;
   });
   return zeros;
+}
+
+void stepsWithoutExchanges(double* residues, int64_t n, int64_t from, int64_t to, int64_t prime,
+                           const ModularCode& code) {
+  BlockedResidues(residues, n, prime, code).advance(from, to);
 }
 
 const ModularCode& activeModularCode() {

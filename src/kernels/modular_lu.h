@@ -78,6 +78,13 @@ std::vector<TestedValue> zerosWithoutExchanges(double* residues, int64_t n, int6
                                                int64_t untilStep, int64_t prime,
                                                const ModularCode& code);
 
+/// The column steps `from` to `to` - 1 of the same, in place: the entries
+/// from column `from` on end as those steps leave them (reduced, those they
+/// eliminate zero). What is left of `from` is not touched: below row
+/// `from` it is zero when the pivots before were not zero modulo the prime.
+void stepsWithoutExchanges(double* residues, int64_t n, int64_t from, int64_t to, int64_t prime,
+                           const ModularCode& code);
+
 /// The centred residues of the n x n `a` modulo `prime`.
 /// REQUIRES: every entry is finite.
 std::vector<double> centredResidues(const float* a, int64_t n, int64_t prime);

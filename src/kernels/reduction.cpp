@@ -150,6 +150,12 @@ int64_t rightOfPivot(const isa::Isa& x, float* a, int64_t n, int& sign, int64_t 
   return RightOfPivot(x, a, n, sign).run(exactSteps);
 }
 
+int64_t everyColumnUntilSweep(const isa::Isa& x, float* a, int64_t n, int64_t first,
+                              int64_t limit) {
+  int sign = 1;
+  return Panels(x, a, n, sign).everyColumnUntilSweep(first, limit);
+}
+
 int64_t rightOfPivotWithoutSweeps(const isa::Isa& x, float* a, int64_t n, int64_t firstStep) {
   int sign = 1;
   return RightOfPivot(x, a, n, sign).runWithoutSweeps(firstStep);

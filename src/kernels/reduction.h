@@ -58,4 +58,10 @@ int64_t rightOfPivot(const isa::Isa& x, float* a, int64_t n, int& sign, int64_t 
 /// firstStep are taken and no diagonal entry but the last is zero.
 int64_t rightOfPivotWithoutSweeps(const isa::Isa& x, float* a, int64_t n, int64_t firstStep);
 
+/// The steps from `first` on, every column, without sweeps, until `limit`
+/// or up to the first step after which a sweep would find a zero on the
+/// diagonal: the matrix ends as the plain steps leave it. Returns the
+/// steps taken in all (`first` and those).
+int64_t everyColumnUntilSweep(const isa::Isa& x, float* a, int64_t n, int64_t first, int64_t limit);
+
 }  // namespace trelvo::kernels::reduction

@@ -85,7 +85,7 @@ struct WorkingCopy {
 // Beyond the tableau side a column step prints only its "\n", so the steps
 // can run in one go and their lines follow; only the diagonal is used after.
 void reduceQuietly(Console& io, kernels::Reduction& r, const WorkingCopy& w) {
-  r.stepsForDiagonal([&w] { w.fillAndSweep(); }, kernels::blockedFloatStepsWithoutSweeps);
+  r.stepsForDiagonal([&w] { w.fillAndSweep(); });
   for (int64_t j = 0; j < w.n; ++j) io.print("\n");
 }
 
