@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <random>
@@ -27,13 +28,6 @@ namespace {
 using Matrix = std::vector<float>;
 
 bool sameBits(float x, float y) { return std::bit_cast<uint32_t>(x) == std::bit_cast<uint32_t>(y); }
-
-bool sameMatrixBits(const Matrix& x, const Matrix& y) {
-  for (size_t k = 0; k < x.size(); ++k) {
-    if (!sameBits(x[k], y[k])) return false;
-  }
-  return x.size() == y.size();
-}
 
 struct Result {
   Matrix diagonal;
@@ -175,7 +169,13 @@ TEST_P(ExactReductionTest, FloatStepsStopWhereThePlainOnesDo) {
         const int64_t blockedReached = blockedFloatSteps(blocked.data(), n, first, limit);
         const std::string what = kindName(kind) + ", side " + std::to_string(n);
         EXPECT_EQ(plainReached, blockedReached) << what;
-        EXPECT_TRUE(plain == blocked || sameMatrixBits(plain, blocked)) << what;
+        // The diagonal and the columns from the last step's on.
+        for (int64_t r = 0; r < n; ++r) {
+          for (int64_t c = std::min(r, plainReached - 1); c < n; ++c) {
+            ASSERT_TRUE(sameBits(plain[r * n + c], blocked[r * n + c]))
+                << what << ", entry " << r << ", " << c;
+          }
+        }
       }
     }
   }

@@ -105,7 +105,7 @@ void Reduction::stepsForDiagonal(const std::function<void()>& restore,
 }
 
 int64_t blockedFloatSteps(float* a, int64_t n, int64_t first, int64_t limit) {
-  return reduction::everyColumnUntilSweep(activeIsa(), a, n, first, limit);
+  return reduction::rightOfPivotWithoutSweeps(activeIsa(), a, n, first, limit);
 }
 
 int64_t plainFloatSteps(float* a, int64_t n, int64_t first, int64_t limit) {

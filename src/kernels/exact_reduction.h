@@ -27,10 +27,12 @@ namespace trelvo::kernels {
 void useExactZeros(bool use);
 bool exactZerosInUse();
 
-/// The float steps from `first` on, every column, without sweeps, until
-/// `limit` or up to the first step after which a sweep would find a zero
-/// on the diagonal; returns the steps taken in all. The blocked code of the
-/// variant in use, and the plain code that defines it.
+/// The float steps from `first` on without sweeps, until `limit` or up to
+/// the first step after which a sweep would find a zero on the diagonal;
+/// returns the steps taken in all. The entries from the column of the last
+/// step on end as the plain steps leave them: on the blocked code of the
+/// variant in use, those left of it in no particular state; on the plain
+/// code, which defines them, every entry.
 using FloatSteps = std::function<int64_t(float* a, int64_t n, int64_t first, int64_t limit)>;
 int64_t blockedFloatSteps(float* a, int64_t n, int64_t first, int64_t limit);
 int64_t plainFloatSteps(float* a, int64_t n, int64_t first, int64_t limit);

@@ -27,18 +27,6 @@ int64_t Panels::everyColumnUpTo(int64_t limit) {
   return j;
 }
 
-int64_t Panels::everyColumnUntilSweep(int64_t first, int64_t limit) {
-  int64_t j = first;
-  while (j < std::min(limit, n_)) {
-    const int64_t sweepAfter = stepsUntilSweep(Columns::kEvery, j, limit);
-    const int64_t last = sweepAfter == kNone ? end_ - 1 : sweepAfter;
-    addWaitingTerms(Columns::kEvery, last);
-    j = last + 1;
-    if (sweepAfter != kNone) break;
-  }
-  return j;
-}
-
 void Panels::startPanel(int64_t first, int64_t limit) {
   first_ = first;
   end_ = std::min({first + kPanel, limit, n_});

@@ -27,11 +27,6 @@ class Panels {
   /// sweeps; returns the next step.
   int64_t everyColumnUpTo(int64_t limit);
 
-  /// The steps from `first` to `limit` - 1, every column, without sweeps:
-  /// they stop after the first step after which a sweep may act. Returns
-  /// the next step.
-  int64_t everyColumnUntilSweep(int64_t first, int64_t limit);
-
  protected:
   float* row(int64_t i) { return a_ + i * n_; }
   int64_t slot(int64_t i, int64_t j) const { return i * kPanel + (j - first_); }

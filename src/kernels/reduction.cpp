@@ -23,12 +23,14 @@ class RightOfPivot : public Panels {
   RightOfPivot(const isa::Isa& x, float* a, int64_t n, int& sign)
       : Panels(x, a, n, sign), kept_(2 * n * kPanel) {}
 
-  // From `firstStep` on, stopping where a sweep would act.
-  int64_t runWithoutSweeps(int64_t firstStep) {
+  // From `first` to `limit`, stopping after a step after which a sweep
+  // would act; returns the steps taken in all.
+  int64_t runWithoutSweeps(int64_t first, int64_t limit) {
     withoutSweeps_ = true;
-    int64_t j = firstStep;
-    while (j < n_ && stopStep_ == kNone) j = panel(j);
-    return stopStep_ == kNone ? kFinished : stopStep_;
+    limit_ = std::min(limit, n_);
+    int64_t j = first;
+    while (j < limit_ && stopStep_ == kNone) j = panel(j);
+    return stopStep_ == kNone ? std::max(first, limit_) : stopStep_ + 1;
   }
 
   int64_t run(int64_t exactSteps) {
@@ -44,7 +46,7 @@ class RightOfPivot : public Panels {
  private:
   // Returns the next step.
   int64_t panel(int64_t first) {
-    startPanel(first, n_);
+    startPanel(first, limit_);
     // A panel without zeros leaves none on the diagonal (the rows below
     // kept theirs up to date), so only one after sweeps needs the look.
     if (zeroMayBeOnDiagonal_ && zeroOnDiagonalIn(first_, n_)) return replayWithSweeps();
@@ -86,8 +88,13 @@ class RightOfPivot : public Panels {
   // The panel step by step with its sweeps, still right of the pivot; a
   // sweep that would meet a zero at k <= j stops the reduction.
   int64_t replayWithSweeps() {
-    const int64_t sweepAfter = stepsUntilSweep(Columns::kRightOfPivot, first_, n_);
-    if (sweepAfter != kNone && (withoutSweeps_ || zeroOnDiagonalIn(0, sweepAfter + 1))) {
+    const int64_t sweepAfter = stepsUntilSweep(Columns::kRightOfPivot, first_, limit_);
+    if (sweepAfter != kNone && withoutSweeps_) {
+      addWaitingTerms(Columns::kRightOfPivot, sweepAfter);
+      stopStep_ = sweepAfter;
+      return n_;
+    }
+    if (sweepAfter != kNone && zeroOnDiagonalIn(0, sweepAfter + 1)) {
       stopStep_ = sweepAfter;
       return n_;
     }
@@ -133,6 +140,7 @@ class RightOfPivot : public Panels {
 
   bool zeroMayBeOnDiagonal_ = true;
   bool withoutSweeps_ = false;
+  int64_t limit_ = n_;
   int64_t stopStep_ = kNone;
   std::vector<float> kept_;  // the panel's rows and columns at its start, right of the pivot
 };
@@ -150,15 +158,10 @@ int64_t rightOfPivot(const isa::Isa& x, float* a, int64_t n, int& sign, int64_t 
   return RightOfPivot(x, a, n, sign).run(exactSteps);
 }
 
-int64_t everyColumnUntilSweep(const isa::Isa& x, float* a, int64_t n, int64_t first,
-                              int64_t limit) {
+int64_t rightOfPivotWithoutSweeps(const isa::Isa& x, float* a, int64_t n, int64_t first,
+                                  int64_t limit) {
   int sign = 1;
-  return Panels(x, a, n, sign).everyColumnUntilSweep(first, limit);
-}
-
-int64_t rightOfPivotWithoutSweeps(const isa::Isa& x, float* a, int64_t n, int64_t firstStep) {
-  int sign = 1;
-  return RightOfPivot(x, a, n, sign).runWithoutSweeps(firstStep);
+  return RightOfPivot(x, a, n, sign).runWithoutSweeps(first, limit);
 }
 
 }  // namespace reduction

@@ -51,17 +51,13 @@ void everyColumn(const isa::Isa& x, float* a, int64_t n, int& sign);
 /// REQUIRES: as everyColumn.
 int64_t rightOfPivot(const isa::Isa& x, float* a, int64_t n, int& sign, int64_t exactSteps);
 
-/// The steps from `firstStep` on right of the pivot only, without sweeps:
-/// the diagonal ends as the plain steps without sweeps leave it. Returns
-/// kFinished, or the step after which a sweep would find a zero on the
-/// diagonal (then `a` is in no useful state). REQUIRES: the steps before
-/// firstStep are taken and no diagonal entry but the last is zero.
-int64_t rightOfPivotWithoutSweeps(const isa::Isa& x, float* a, int64_t n, int64_t firstStep);
-
-/// The steps from `first` on, every column, without sweeps, until `limit`
-/// or up to the first step after which a sweep would find a zero on the
-/// diagonal: the matrix ends as the plain steps leave it. Returns the
-/// steps taken in all (`first` and those).
-int64_t everyColumnUntilSweep(const isa::Isa& x, float* a, int64_t n, int64_t first, int64_t limit);
+/// The steps from `first` to `limit` - 1 right of the pivot only, without
+/// sweeps, up to the first step after which a sweep would find a zero on
+/// the diagonal: the entries from the column of the last step on end as the
+/// plain steps leave them (those left of it in no particular state).
+/// Returns the steps taken in all (`first` and those). REQUIRES: no
+/// diagonal entry but the last is zero.
+int64_t rightOfPivotWithoutSweeps(const isa::Isa& x, float* a, int64_t n, int64_t first,
+                                  int64_t limit);
 
 }  // namespace trelvo::kernels::reduction
