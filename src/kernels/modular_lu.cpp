@@ -75,6 +75,14 @@ class BlockedResidues {
         for (int64_t c = s + 1; c < end; ++c) at(i, c) -= multiple * at(s, c);
       }
       for (int64_t k = s + 1; k < end; ++k) test(s + 1, k, at(k, k));
+      if ((s + 1 - first) % kExactTerms == 0) reduceBelow(s, end);
+    }
+  }
+
+  // The panel's columns right of step s, in the rows below it.
+  void reduceBelow(int64_t s, int64_t end) {
+    for (int64_t i = s + 1; i < n_; ++i) {
+      for (int64_t c = s + 1; c < end; ++c) at(i, c) = reduced(at(i, c));
     }
   }
 
@@ -84,6 +92,9 @@ class BlockedResidues {
     for (int64_t s = first; s < end; ++s) {
       double* row = &at(s, 0);
       for (int64_t q = first; q < s; ++q) {
+        if (q > first && (q - first) % kExactTerms == 0) {
+          for (int64_t c = end; c < n_; ++c) row[c] = reduced(row[c]);
+        }
         const double multiple = at(s, q);
         if (multiple == 0.0) continue;
         const double* pivotRow = &at(q, 0);
@@ -167,6 +178,7 @@ void plainUpdateBlock(int64_t m, int64_t n, int64_t k, const double* a, const do
       const double* columnPanel = b + j / tileCols * tileCols * k;
       double sum = c[i * ldc + j];
       for (int64_t l = 0; l < k; ++l) {
+        if (l > 0 && l % kExactTerms == 0) sum = reduce(sum, p, inverseOfP);
         sum -= rowPanel[l * tileRows + i % tileRows] * columnPanel[l * tileCols + j % tileCols];
       }
       c[i * ldc + j] = reduce(sum, p, inverseOfP);

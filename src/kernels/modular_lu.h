@@ -14,8 +14,11 @@
 
 namespace trelvo::kernels::modular {
 
-/// Column steps of one panel: at most 32, for the sums to stay exact.
-inline constexpr int64_t kPanelSteps = 32;
+/// Terms that a residue takes before it is reduced again: at most 32, for
+/// the sums to stay exact.
+inline constexpr int64_t kExactTerms = 32;
+/// Column steps of one panel.
+inline constexpr int64_t kPanelSteps = 2 * kExactTerms;
 
 /// x - q * p for the q nearest x / p: the residue of x, between -p/2 - 1
 /// and p/2 + 1, zero exactly when p divides x. REQUIRES: |x| < 2^53.
@@ -33,7 +36,7 @@ struct ModularCode {
   /// c (m x n, row stride ldc) gets, for each element, the residue of
   /// c(i, j) - sum over l < k of a(i, l) * b(l, j). `a` is packed in panels
   /// of tileRows rows (l-major inside a panel), `b` in panels of tileCols
-  /// columns, both padded with zeros. REQUIRES: k <= kPanelSteps, every
+  /// columns, both padded with zeros. Sums are reduced every kExactTerms terms. REQUIRES: every
   /// value a residue as above.
   void (*updateBlock)(int64_t m, int64_t n, int64_t k, const double* a, const double* b, double* c,
                       int64_t ldc, double p);
