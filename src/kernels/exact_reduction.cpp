@@ -13,11 +13,6 @@
 namespace trelvo::kernels {
 namespace {
 
-bool& exactZerosSwitch() {
-  static bool use = true;
-  return use;
-}
-
 // Below this side the plain steps are as fast.
 constexpr int64_t kBlockedSide = 48;
 
@@ -26,9 +21,6 @@ bool contains(const std::vector<modular::TestedValue>& values, const modular::Te
 }
 
 }  // namespace
-
-void useExactZeros(bool use) { exactZerosSwitch() = use; }
-bool exactZerosInUse() { return exactZerosSwitch(); }
 
 Reduction::Reduction(float* a, int64_t n)
     : a_(a), n_(n), exactValues_(exactZerosInUse() && allFinite(a, n)) {

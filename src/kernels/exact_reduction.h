@@ -21,12 +21,6 @@
 
 namespace trelvo::kernels {
 
-/// Whether the reduction's zero test looks at exact values (on by
-/// default). Off, every zero is the float's: for benchmarks that weigh
-/// what the exact test costs, and for tests.
-void useExactZeros(bool use);
-bool exactZerosInUse();
-
 /// The float steps from `first` on without sweeps, until `limit` or up to
 /// the first step after which a sweep would find a zero on the diagonal;
 /// returns the steps taken in all. The entries from the column of the last

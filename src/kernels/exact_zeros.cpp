@@ -38,19 +38,22 @@ void clearResidues(float* a, int64_t n, int64_t k, const ExactResidues& exact) {
   }
 }
 
-// The minor of a (n x n) without row i and column j, into `minor`.
-void takeMinor(const float* a, int64_t n, int64_t i, int64_t j, float* minor) {
-  for (int64_t p = 0; p < n; ++p) {
-    if (p == i) continue;
-    for (int64_t q = 0; q < n; ++q) {
-      if (q != j) *minor++ = a[p * n + q];
-    }
-  }
+}  // namespace
+
+namespace {
+
+bool& exactZerosSwitch() {
+  static bool use = true;
+  return use;
 }
 
 }  // namespace
 
-ExactResidues::ExactResidues(const float* a, int64_t n) : on_(allFinite(a, n)), n_(n) {
+void useExactZeros(bool use) { exactZerosSwitch() = use; }
+bool exactZerosInUse() { return exactZerosSwitch(); }
+
+ExactResidues::ExactResidues(const float* a, int64_t n)
+    : on_(exactZerosInUse() && allFinite(a, n)), n_(n) {
   if (!on_) return;
   first_ = modular::centredResidues(a, n, modular::kFirstPrime);
   second_ = modular::centredResidues(a, n, modular::kSecondPrime);
@@ -132,21 +135,6 @@ float reducedDeterminant(float* minor, int64_t m) {
   pivotSweep(minor, m, sign, exact);
   reduceColumns(minor, m, sign, exact);
   return static_cast<float>(sign) * diagonalProduct(minor, m, exact);
-}
-
-void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) {
-  const int64_t m = n - 1;
-  std::vector<float> minor(static_cast<size_t>(m * m));
-  for (int64_t position = 0; position < n * n; ++position) {
-    takeMinor(a, n, position / n, position % n, minor.data());
-    const bool single = m == 1;
-    reduced[position] = !single && !hasZeroRowOrColumn(minor.data(), m);
-    if (single) {
-      det[position] = minor[0];
-    } else {
-      det[position] = reduced[position] ? reducedDeterminant(minor.data(), m) : 0.0f;
-    }
-  }
 }
 
 }  // namespace exact

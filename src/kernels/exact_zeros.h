@@ -29,6 +29,12 @@
 
 namespace trelvo::kernels {
 
+/// Whether the reduction's zero test looks at exact values (on by
+/// default). Off, every zero is the float's: for benchmarks that weigh
+/// what the exact test costs, and for tests.
+void useExactZeros(bool use);
+bool exactZerosInUse();
+
 /// The exact values of an n x n working copy, as residues modulo both
 /// primes, row-major. Rows exchanged in the copy must be exchanged here,
 /// and each column step of the copy taken here too.
@@ -37,7 +43,7 @@ class ExactResidues {
   /// Off: no entry is known exactly, and none counts as exactly zero.
   ExactResidues() = default;
   /// The residues of the n x n matrix `a`; off when some entry of it is
-  /// infinite or NaN.
+  /// infinite or NaN, or when exact zeros are not in use.
   ExactResidues(const float* a, int64_t n);
 
   bool on() const { return on_; }
@@ -106,10 +112,6 @@ float diagonalProduct(const float* a, int64_t n, const ExactResidues& exact,
 /// reduction: the sweep, the column steps, the sign times the diagonal
 /// product. REQUIRES: m >= 2.
 float reducedDeterminant(float* minor, int64_t m);
-
-/// minorDeterminants (kernels.h), each minor reduced with the zero test on
-/// its own exact values.
-void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced);
 
 }  // namespace exact
 }  // namespace trelvo::kernels

@@ -2,11 +2,16 @@
 // vector lane, the lanes of the variant in use side by side.
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <vector>
 
 #include "kernels/dispatch.h"
+#include "kernels/exact_zeros.h"
 #include "kernels/kernels.h"
+#include "kernels/modular.h"
+#include "kernels/modular_lu.h"
 #include "kernels/parallel.h"
+#include "kernels/reference.h"
 #include "kernels/strict_float.h"
 
 namespace trelvo::kernels {
@@ -55,6 +60,35 @@ class ZeroLinesOfMinors {
   Lines cols_;
 };
 
+// Which minors have exact values (kernels/exact_zeros.h): those without an
+// infinite or NaN entry, when exact zeros are in use.
+class MinorsWithExactValues {
+ public:
+  MinorsWithExactValues(const float* a, int64_t n)
+      : a_(a), n_(n), inRow_(n), inColumn_(n), inUse_(exactZerosInUse()) {
+    for (int64_t k = 0; k < n * n && inUse_; ++k) {
+      if (std::isfinite(a[k])) continue;
+      ++inRow_[k / n];
+      ++inColumn_[k % n];
+      ++notFinite_;
+    }
+  }
+
+  bool any() const { return inUse_ && notFinite_ < 2 * n_; }
+  bool has(int64_t i, int64_t j) const {
+    const int64_t crossing = std::isfinite(a_[i * n_ + j]) ? 0 : 1;
+    return inUse_ && notFinite_ - inRow_[i] - inColumn_[j] + crossing == 0;
+  }
+
+ private:
+  const float* a_;
+  int64_t n_;
+  std::vector<int64_t> inRow_;     // entries not finite, per row
+  std::vector<int64_t> inColumn_;  // and per column
+  int64_t notFinite_ = 0;
+  bool inUse_;
+};
+
 // The steps taken as the plain code takes them, every column and every
 // sweep, when a lane meets a zero diagonal entry (integer data meets its
 // zeros in the first steps, mostly).
@@ -62,13 +96,17 @@ constexpr int64_t kExactStepsOnZero = 3;
 
 // Lanes of the batch, each given one minor to reduce.
 struct MinorBatch {
-  MinorBatch(int64_t n, int lanes)
+  MinorBatch(int64_t n, int lanes, bool exactValues)
       : work(isa::minorWorkFloats(n - 1, lanes)),
+        residueWork(exactValues ? (n - 1) * (n - 1) * lanes : 0),
+        minor((n - 1) * (n - 1)),
         rows(lanes),
         cols(lanes),
         positions(lanes),
         det(lanes) {}
   std::vector<float> work;
+  std::vector<double> residueWork;
+  std::vector<float> minor;  // one minor, for the plain code
   std::vector<int32_t> rows;
   std::vector<int32_t> cols;
   std::vector<int64_t> positions;
@@ -77,18 +115,58 @@ struct MinorBatch {
   int64_t wentAgain = 0;  // of which went again
 };
 
+// What every batch reads: the matrix, and the residues of its entries
+// modulo the first prime for the minors with exact values.
+struct Minors {
+  const float* a;
+  int64_t n;
+  const MinorsWithExactValues& exactValues;
+  const std::vector<double>& residues;
+};
+
+// The lanes whose minors have exact values: the float steps without
+// exchanges, and beside them their residues. A lane that meets a zero on
+// the diagonal, or a tested value that is zero modulo the first prime
+// (where the exact test might act), takes the plain code. Returns those
+// lanes, all written.
+uint32_t reduceLanesWithExactValues(const isa::Isa& x, const Minors& m, MinorBatch& batch, int used,
+                                    float* det) {
+  uint32_t lanes = 0;
+  for (int t = 0; t < used; ++t) {
+    if (m.exactValues.has(batch.rows[t], batch.cols[t])) lanes |= uint32_t{1} << t;
+  }
+  if (lanes == 0) return 0;
+  const modular::ModularCode& code = modular::activeModularCode();
+  const uint32_t fallback =
+      x.minorDeterminants(m.a, m.n, batch.rows.data(), batch.cols.data(), 0, batch.work.data(),
+                          batch.det.data()) |
+      code.minorZeros(m.residues.data(), m.n, batch.rows.data(), batch.cols.data(),
+                      batch.residueWork.data(), static_cast<double>(modular::kFirstPrime));
+  for (int t = 0; t < used; ++t) {
+    if (!(lanes >> t & 1)) continue;
+    det[batch.positions[t]] = fallback >> t & 1
+                                  ? reference::minorDeterminant(m.a, m.n, batch.rows[t],
+                                                                batch.cols[t], batch.minor.data())
+                                  : batch.det[t];
+  }
+  return lanes;
+}
+
 // Reduces the batch's first `used` lanes, writes their results. Lanes that
 // meet a zero diagonal entry go again with their first steps as the plain
 // code takes them (where integer data meets its zeros), and those that meet
 // one later again with every step so. When many batches have gone again,
 // the next ones start with those first steps (a structure shared by many
 // minors gives them all the same zero).
-void reduceBatch(const isa::Isa& x, const float* a, int64_t n, MinorBatch& batch, int used,
-                 float* det) {
+void reduceBatch(const isa::Isa& x, const Minors& m, MinorBatch& batch, int used, float* det) {
+  const float* a = m.a;
+  const int64_t n = m.n;
   // Idle lanes repeat the first lane's minor.
   std::fill(batch.rows.begin() + used, batch.rows.end(), batch.rows[0]);
   std::fill(batch.cols.begin() + used, batch.cols.end(), batch.cols[0]);
   uint32_t pending = used == 32 ? ~uint32_t{0} : (uint32_t{1} << used) - 1;
+  pending &= ~reduceLanesWithExactValues(x, m, batch, used, det);
+  if (pending == 0) return;
   const bool exactFirst = batch.wentAgain * 8 > batch.reduced;
   ++batch.reduced;
   const int64_t tries[] = {exactFirst ? kExactStepsOnZero : 0, kExactStepsOnZero, n - 1};
@@ -106,9 +184,10 @@ void reduceBatch(const isa::Isa& x, const float* a, int64_t n, MinorBatch& batch
   }
 }
 
-void minorDeterminantsOfRange(const isa::Isa& x, const float* a, int64_t n, int64_t begin,
-                              int64_t end, const ZeroLinesOfMinors& zeroLines, MinorBatch& batch,
-                              float* det, uint8_t* reduced) {
+void minorDeterminantsOfRange(const isa::Isa& x, const Minors& m, int64_t begin, int64_t end,
+                              const ZeroLinesOfMinors& zeroLines, MinorBatch& batch, float* det,
+                              uint8_t* reduced) {
+  const int64_t n = m.n;
   int used = 0;
   for (int64_t position = begin; position < end; ++position) {
     const int64_t i = position / n;
@@ -122,11 +201,11 @@ void minorDeterminantsOfRange(const isa::Isa& x, const float* a, int64_t n, int6
     batch.cols[used] = static_cast<int32_t>(j);
     batch.positions[used++] = position;
     if (used == x.lanes) {
-      reduceBatch(x, a, n, batch, used, det);
+      reduceBatch(x, m, batch, used, det);
       used = 0;
     }
   }
-  if (used > 0) reduceBatch(x, a, n, batch, used, det);
+  if (used > 0) reduceBatch(x, m, batch, used, det);
 }
 
 }  // namespace
@@ -137,8 +216,14 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) 
   const isa::Isa& x = activeIsa();
   const int64_t positions = n * n;
   const ZeroLinesOfMinors zeroLines(a, n);
+  const MinorsWithExactValues exactValues(a, n);
+  const std::vector<double> residues = exactValues.any()
+                                           ? modular::centredResidues(a, n, modular::kFirstPrime)
+                                           : std::vector<double>();
+  const Minors m{a, n, exactValues, residues};
   const int parts = parallel::partsFor(positions * (n - 1) * (n - 1) * (n - 1) / 3);
-  std::vector<MinorBatch> batches = parallel::onePerPart<MinorBatch>(parts, n, x.lanes);
+  std::vector<MinorBatch> batches =
+      parallel::onePerPart<MinorBatch>(parts, n, x.lanes, exactValues.any());
   // The parts take a few batches' positions at a time, as they come free:
   // lanes that go again make some batches much longer than others.
   const int64_t chunk = 4 * x.lanes;
@@ -146,7 +231,7 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) 
   parallel::runParts(parts, [&](int part) {
     for (int64_t begin = next.fetch_add(chunk); begin < positions; begin = next.fetch_add(chunk)) {
       const int64_t end = std::min(begin + chunk, positions);
-      minorDeterminantsOfRange(x, a, n, begin, end, zeroLines, batches[part], det, reduced);
+      minorDeterminantsOfRange(x, m, begin, end, zeroLines, batches[part], det, reduced);
     }
   });
 }

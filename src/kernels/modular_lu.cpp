@@ -1,6 +1,7 @@
 #include "kernels/modular_lu.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "kernels/dispatch.h"
@@ -239,7 +240,9 @@ const ModularCode& activeModularCode() {
 std::vector<double> centredResidues(const float* a, int64_t n, int64_t prime) {
   const Field field(prime);
   std::vector<double> residues(static_cast<size_t>(n * n));
-  for (int64_t k = 0; k < n * n; ++k) residues[k] = field.centredResidueOf(a[k]);
+  for (int64_t k = 0; k < n * n; ++k) {
+    residues[k] = std::isfinite(a[k]) ? field.centredResidueOf(a[k]) : 0.0;
+  }
   return residues;
 }
 

@@ -88,8 +88,8 @@ std::vector<TestedValue> zerosWithoutExchanges(double* residues, int64_t n, int6
 void stepsWithoutExchanges(double* residues, int64_t n, int64_t from, int64_t to, int64_t prime,
                            const ModularCode& code);
 
-/// The centred residues of the n x n `a` modulo `prime`.
-/// REQUIRES: every entry is finite.
+/// The centred residues of the n x n `a` modulo `prime` (0 for an entry
+/// that is not finite, which has none).
 std::vector<double> centredResidues(const float* a, int64_t n, int64_t prime);
 
 /// The vector code of the variant in use.

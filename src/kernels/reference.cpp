@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "kernels/exact_zeros.h"
 #include "kernels/kernels.h"
 #include "kernels/strict_float.h"
 
@@ -33,15 +34,6 @@ bool shortcut(const float* minor, int64_t m, float& det) {
     return false;
   }
   return true;
-}
-
-// The plain reduction of an m x m `minor` (overwritten): sign times the
-// diagonal product.
-float reducedDeterminant(float* minor, int64_t m) {
-  int sign = 1;
-  pivotSweep(minor, m, sign);
-  reduceColumns(minor, m, sign);
-  return static_cast<float>(sign) * diagonalProduct(minor, m);
 }
 
 }  // namespace
@@ -88,13 +80,21 @@ void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t in
   }
 }
 
+float minorDeterminant(const float* a, int64_t n, int64_t i, int64_t j, float* minor) {
+  const int64_t m = n - 1;
+  buildMinor(a, n, i, j, minor);
+  float det;
+  if (!shortcut(minor, m, det)) det = exact::reducedDeterminant(minor, m);
+  return det;
+}
+
 void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) {
   const int64_t m = n - 1;
   std::vector<float> minor(m * m);
   for (int64_t position = 0; position < n * n; ++position) {
     buildMinor(a, n, position / n, position % n, minor.data());
     reduced[position] = !shortcut(minor.data(), m, det[position]);
-    if (reduced[position]) det[position] = reducedDeterminant(minor.data(), m);
+    if (reduced[position]) det[position] = exact::reducedDeterminant(minor.data(), m);
   }
 }
 

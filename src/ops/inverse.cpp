@@ -10,7 +10,6 @@
 
 #include "dialogue/entry_display.h"
 #include "dialogue/messages.h"
-#include "kernels/exact_zeros.h"
 #include "kernels/kernels.h"
 #include "ops/determinant.h"
 
@@ -89,8 +88,7 @@ void writeInverse(Console& io, CofactorWork& w, float det, MatrixView inverse) {
   const float reciprocal = 1.0f / det;
   if (w.batched) {
     copyCurrent(w);
-    kernels::exact::minorDeterminants(w.workingCopy.data(), w.n, w.minorDets.data(),
-                                      w.reduced.data());
+    kernels::minorDeterminants(w.workingCopy.data(), w.n, w.minorDets.data(), w.reduced.data());
   }
   for (int32_t i = 0; i < w.n; ++i) {
     for (int32_t j = 0; j < w.n; ++j) {
