@@ -4,8 +4,10 @@
 // code that large sizes run on. Here the blocked product and reduction run
 // at every size, and the batched minors' determinants at every side, on
 // matrices made of values that exercise the rules (signed zeros, NaNs of
-// both signs, infinities, subnormals); any difference from the plain code,
-// to the last bit, stops the fuzzer.
+// both signs, infinities, subnormals) or of small whole numbers, singular
+// or nearly, whose exact zeros the reduction's exact test decides; any
+// difference from the plain code, to the last bit, stops the fuzzer. The
+// determinant's own reduction runs too, at sides where it is blocked.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,8 @@
 #include <vector>
 
 #include "kernels/dispatch.h"
+#include "kernels/exact_reduction.h"
+#include "kernels/exact_zeros.h"
 #include "kernels/kernels.h"
 #include "kernels/reference.h"
 
@@ -79,6 +83,21 @@ void expectSameBits(const std::vector<T>& expected, const std::vector<T>& actual
   }
 }
 
+// Whole numbers from -1 to 3, and maybe a row the sum of two others.
+std::vector<float> wholeNumbers(Bytes& in, int64_t n) {
+  std::vector<float> v(static_cast<size_t>(n * n));
+  for (float& x : v) x = static_cast<float>(in.next() % 5) - 1.0f;
+  if (n >= 3 && in.next() % 2) {
+    const int64_t r = in.inRange(0, n - 1), x = in.inRange(0, n - 1), y = in.inRange(0, n - 1);
+    for (int64_t c = 0; c < n; ++c) v[r * n + c] = v[x * n + c] + v[y * n + c];
+  }
+  return v;
+}
+
+std::vector<float> matrix(Bytes& in, int64_t n) {
+  return in.next() % 2 ? wholeNumbers(in, n) : in.values(n * n);
+}
+
 void checkProduct(Bytes& in) {
   const int64_t rows = in.inRange(1, 40), inner = in.inRange(1, 40), cols2 = in.inRange(1, 40);
   const std::vector<float> f = in.values(rows * inner), s = in.values(inner * cols2);
@@ -109,7 +128,7 @@ void checkReduction(Bytes& in) {
 
 void checkMinors(Bytes& in) {
   const int64_t n = in.inRange(2, 14);
-  const std::vector<float> a = in.values(n * n);
+  const std::vector<float> a = matrix(in, n);
   std::vector<float> expected(static_cast<size_t>(n * n)), actual(expected.size());
   std::vector<uint8_t> expectedReduced(expected.size()), actualReduced(expected.size());
   k::reference::minorDeterminants(a.data(), n, expected.data(), expectedReduced.data());
@@ -118,18 +137,54 @@ void checkMinors(Bytes& in) {
   expectSameBits(expectedReduced, actualReduced, "minors' reduced flags");
 }
 
+void expectSameFloat(float expected, float actual, const char* what) {
+  expectSameBits(std::vector<float>{expected}, std::vector<float>{actual}, what);
+}
+
+// The determinant's reduction with the exact zero test against its plain
+// steps: the diagonal, the sign and the determinant.
+void checkDeterminantSteps(Bytes& in) {
+  const int64_t n = in.inRange(2, 90);
+  std::vector<float> expected = matrix(in, n);
+  std::vector<float> actual = expected;
+  int sign = 1;
+  k::ExactResidues none;
+  k::exact::pivotSweep(expected.data(), n, sign, none);
+  k::ExactResidues exact(expected.data(), n);
+  k::exact::reduceColumns(expected.data(), n, sign, exact);
+  k::Reduction r(actual.data(), n);
+  r.sweep();
+  const std::vector<float> swept = actual;
+  r.stepsForDiagonal([&] { actual = swept; });
+  std::vector<float> expectedDiagonal, actualDiagonal;
+  for (int64_t d = 0; d < n; ++d) {
+    expectedDiagonal.push_back(expected[d * n + d]);
+    actualDiagonal.push_back(actual[d * n + d]);
+  }
+  expectSameBits(expectedDiagonal, actualDiagonal, "determinant's diagonal");
+  if (sign != r.sign()) {
+    std::fprintf(stderr, "determinant's reduction: sign %d, plain code %d\n", r.sign(), sign);
+    std::abort();
+  }
+  const float det = static_cast<float>(sign) * k::exact::diagonalProduct(expected.data(), n, exact);
+  expectSameFloat(det, r.determinant(), "determinant");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Bytes in(data, size);
   static const std::vector<std::string_view> variants = k::availableVariants();
   k::selectVariant(variants[in.next() % variants.size()]);
-  switch (in.next() % 3) {
+  switch (in.next() % 4) {
     case 0:
       checkProduct(in);
       break;
     case 1:
       checkReduction(in);
+      break;
+    case 2:
+      checkDeterminantSteps(in);
       break;
     default:
       checkMinors(in);
