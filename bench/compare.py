@@ -3,6 +3,10 @@
 run, and prints one table of medians and ratios.
 
 usage: compare.py PROGRAM YARDSTICK_DIR WORK_DIR [RUNS]
+
+Beside PROGRAM, trelvo_bench and trelvo_bench_float_zeros (the program
+without the exact zero test) weigh that test, for each vector variant this
+processor runs (BENCH_VARIANT).
 """
 import os
 import resource
@@ -77,6 +81,32 @@ def alone(a):
     return statistics.median(t for t, _ in samples), max(p for _, p in samples)
 
 
+def variants():
+    """The kernels' vector variants this processor runs, widest first."""
+    with open("/proc/cpuinfo") as f:
+        flags = set(f.read().split())
+    names = []
+    if {"avx512f", "avx512dq", "avx512vl", "avx512bw"} <= flags:
+        names.append("avx512")
+    if "avx2" in flags:
+        names.append("avx2")
+    return names or ["generic"]
+
+
+def exact_zero_rows(det, inverses):
+    """The program with and without the exact zero test, side by side."""
+    here = os.path.dirname(program)
+    ruled, plain = os.path.join(here, "trelvo_bench"), os.path.join(here, "trelvo_bench_float_zeros")
+    rows = []
+    for variant in variants():
+        env = dict(os.environ, BENCH_VARIANT=variant)
+        for label, path in [("determinant 2000 x 2000", det)] + [
+                (f"inverse {n} x {n}", inverses[n]) for n in (40, 60)]:
+            t, tb, r, _ = side_by_side(([ruled], path, env), ([plain], path, env))
+            rows.append((f"{label}, {variant}", "no exact zero test", t, tb, r, "<= 4.00"))
+    return rows
+
+
 def main():
     det, product, inverses, typed = dialogue_inputs()
     y = lambda name: os.path.join(yardsticks, name)
@@ -95,6 +125,8 @@ def main():
                                (["sh", "-c", f"cat {typed} | {y('scanf_loop')} 1000 1000"], None))
     rows.append(("1,000,000 typed numbers", "printf + scanf loop", t, tb, r, "<= 0.50"))
 
+    rows += exact_zero_rows(det, inverses)
+
     # The 2 x 2 inverse is the floor of every run: starting the program,
     # the dialogue and its exit, with next to no arithmetic.
     floor, _ = alone(([program], inverses.pop(2)))
@@ -106,15 +138,15 @@ def main():
 
     print(f"threads: {threads} (program and OpenBLAS); runs: {runs}; medians")
     print()
-    print(f"| {'work':<26}| {'compared with':<20}| {'program s':>10} | {'other s':>8} | {'ratio':>6} | target  |")
-    print(f"|{'-' * 27}|{'-' * 21}|{'-' * 12}|{'-' * 10}|{'-' * 8}|---------|")
+    print(f"| {'work':<33}| {'compared with':<20}| {'program s':>10} | {'other s':>8} | {'ratio':>6} | target  |")
+    print(f"|{'-' * 34}|{'-' * 21}|{'-' * 12}|{'-' * 10}|{'-' * 8}|---------|")
     for work_name, other, t, tb, r, target in rows:
-        print(f"| {work_name:<26}| {other:<20}| {t:>10.3f} | {tb:>8.3f} | {r:>6.2f} | {target} |")
+        print(f"| {work_name:<33}| {other:<20}| {t:>10.3f} | {tb:>8.3f} | {r:>6.2f} | {target} |")
     for n, t, gflops, share in inverse_rows:
         label = f"inverse {n} x {n}"
-        print(f"| {label:<26}| {'one core peak':<20}| {t:>10.3f} | {'':>8} | {share:>6.2f} | >= 0.30 |")
+        print(f"| {label:<33}| {'one core peak':<20}| {t:>10.3f} | {'':>8} | {share:>6.2f} | >= 0.30 |")
     peak_kib, model = memory
-    print(f"| {'product peak memory':<26}| {'data model':<20}| {peak_kib / 1024:>8.0f}MB | {model / 1024:>6.0f}MB | {peak_kib / model:>6.2f} | <= 1.20 |")
+    print(f"| {'product peak memory':<33}| {'data model':<20}| {peak_kib / 1024:>8.0f}MB | {model / 1024:>6.0f}MB | {peak_kib / model:>6.2f} | <= 1.20 |")
     print()
     for n, t, gflops, share in inverse_rows:
         print(f"inverse {n}: {gflops:.1f} GFLOP/s counting n^5/2 multiply-adds; peak taken as {PEAK_PER_CORE:.0f}")

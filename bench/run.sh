@@ -15,7 +15,7 @@ if ! dpkg -s libopenblas-dev >/dev/null 2>&1; then
 fi
 
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DTRELVO_TESTS=OFF >/dev/null
-cmake --build "$BUILD" -j 2 --target trelvo >/dev/null
+cmake --build "$BUILD" -j 2 --target trelvo trelvo_bench trelvo_bench_float_zeros >/dev/null
 
 mkdir -p "$WORK"
 for name in sgemm sgetrf; do
