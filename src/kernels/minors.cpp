@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "kernels/dispatch.h"
+#include "kernels/exact_reduction.h"
 #include "kernels/exact_zeros.h"
 #include "kernels/kernels.h"
 #include "kernels/modular.h"
 #include "kernels/modular_lu.h"
 #include "kernels/parallel.h"
-#include "kernels/reference.h"
 #include "kernels/strict_float.h"
 
 namespace trelvo::kernels {
@@ -124,6 +124,26 @@ struct Minors {
   const std::vector<double>& residues;
 };
 
+// Lane t's minor step by step, each on vector code, as the plain code
+// takes them. REQUIRES: the minor has no zero line (it went to the lanes).
+float stepByStep(const Minors& m, MinorBatch& batch, int t) {
+  const int64_t side = m.n - 1;
+  float* minor = batch.minor.data();
+  for (int64_t p = 0, k = 0; p < m.n; ++p) {
+    if (p == batch.rows[t]) continue;
+    for (int64_t q = 0; q < m.n; ++q) {
+      if (q != batch.cols[t]) minor[k++] = m.a[p * m.n + q];
+    }
+  }
+  Reduction reduction(minor, side);
+  reduction.sweep();
+  for (int64_t j = 0; j < side; ++j) {
+    reduction.columnStep(j);
+    reduction.sweep();
+  }
+  return reduction.determinant();
+}
+
 // The lanes whose minors have exact values: the float steps without
 // exchanges, and beside them their residues. A lane that meets a zero on
 // the diagonal, or a tested value that is zero modulo the first prime
@@ -144,10 +164,7 @@ uint32_t reduceLanesWithExactValues(const isa::Isa& x, const Minors& m, MinorBat
                       batch.residueWork.data(), static_cast<double>(modular::kFirstPrime));
   for (int t = 0; t < used; ++t) {
     if (!(lanes >> t & 1)) continue;
-    det[batch.positions[t]] = fallback >> t & 1
-                                  ? reference::minorDeterminant(m.a, m.n, batch.rows[t],
-                                                                batch.cols[t], batch.minor.data())
-                                  : batch.det[t];
+    det[batch.positions[t]] = fallback >> t & 1 ? stepByStep(m, batch, t) : batch.det[t];
   }
   return lanes;
 }
