@@ -19,13 +19,14 @@
 
 #include "kernels/dispatch.h"
 #include "kernels/kernels.h"
+#include "exact_truth.h"
 #include "ops_fixture.h"
 #include "random_matrices.h"
 
 namespace trelvo {
 namespace {
 
-using namespace testing;  // the in-memory helpers of ops_fixture.h
+using namespace testing;  // the in-memory helpers and the exact truth
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
@@ -163,29 +164,6 @@ double hadamardBound(const std::vector<float>& a, int n) {
   return bound;
 }
 
-// The exact determinant of an integer matrix by fraction-free elimination
-// (Bareiss): every division is exact.
-int64_t exactDeterminant(const std::vector<float>& values, int n) {
-  std::vector<int64_t> a(values.begin(), values.end());
-  auto at = [&](int r, int c) -> int64_t& { return a[static_cast<size_t>(r * n + c)]; };
-  int64_t sign = 1, previous = 1;
-  for (int k = 0; k + 1 < n; ++k) {
-    if (at(k, k) == 0) {
-      int p = k + 1;
-      while (p < n && at(p, k) == 0) ++p;
-      if (p == n) return 0;
-      for (int c = 0; c < n; ++c) std::swap(at(k, c), at(p, c));
-      sign = -sign;
-    }
-    for (int i = k + 1; i < n; ++i) {
-      for (int j = k + 1; j < n; ++j)
-        at(i, j) = (at(i, j) * at(k, k) - at(i, k) * at(k, j)) / previous;
-    }
-    previous = at(k, k);
-  }
-  return sign * at(n - 1, n - 1);
-}
-
 TEST(DetTS, KeepsTheIdentitiesOfTheDeterminantOnRandomMatrices) {
   std::mt19937 random(20240611);
   for (int n = 1; n <= 6; ++n) {
@@ -196,7 +174,7 @@ TEST(DetTS, KeepsTheIdentitiesOfTheDeterminantOnRandomMatrices) {
       kernels::multiply(a.data(), b.data(), ab.data(), n, n, n);
       const double detA = determinantOf(a).value;
       const double detB = determinantOf(b).value;
-      EXPECT_NEAR(detA, static_cast<double>(exactDeterminant(a, n)), 1e-5 * hadamardBound(a, n))
+      EXPECT_NEAR(detA, static_cast<double>(exactDeterminant128(a, n)), 1e-5 * hadamardBound(a, n))
           << "side " << n;
       const double scale = hadamardBound(a, n) * hadamardBound(b, n);
       EXPECT_NEAR(determinantOf(ab).value, detA * detB, 1e-5 * scale) << "side " << n;
