@@ -12,20 +12,21 @@
 
 namespace trelvo::platform {
 
-// Output in text mode, so a redirected dialogue has Windows line ends as
-// every Windows tool writes them; input in binary mode, read byte for byte
-// as on every other system ("\r\n" is white space to the reader, and a
-// Ctrl-Z byte in a file is no end of input).
-void prepareStandardStreams() {
-  _setmode(_fileno(stdout), _O_TEXT);
-  _setmode(_fileno(stdin), _O_BINARY);
-}
-
 // A console handle has a console mode; a file, a pipe or the NUL device
 // (which _isatty takes for a terminal) has none.
 bool inputIsConsole() {
   DWORD mode;
   return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+// Output in text mode, so a redirected dialogue has Windows line ends as
+// every Windows tool writes them. Input from a file or a pipe in binary
+// mode, read byte for byte as on every other system ("\r\n" is white space
+// to the reader, and a Ctrl-Z byte is no end of input); at a console in
+// text mode, where Ctrl-Z then Enter ends the input.
+void prepareStandardStreams() {
+  _setmode(_fileno(stdout), _O_TEXT);
+  if (!inputIsConsole()) _setmode(_fileno(stdin), _O_BINARY);
 }
 
 void waitForKeyPress() {
