@@ -49,7 +49,7 @@ Result plainReduction(Matrix a, int64_t n) {
   exact = ExactResidues(a.data(), n);
   exact::reduceColumns(a.data(), n, sign, exact);
   return {diagonalOf(a, n), sign,
-          static_cast<float>(sign) * exact::diagonalProduct(a.data(), n, exact)};
+          productInOrder(static_cast<float>(sign), exact::diagonalProduct(a.data(), n, exact))};
 }
 
 Result diagonalReduction(const Matrix& values, int64_t n, const FloatSteps& steps) {

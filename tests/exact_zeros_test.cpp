@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "exact_truth.h"
-#include "kernels/modular.h"
-#include "ops/determinant.h"
 #include "kernels/kernels.h"
+#include "kernels/modular.h"
 #include "kernels/reference.h"
+#include "ops/determinant.h"
 #include "ops_fixture.h"
 
 namespace trelvo {
@@ -68,7 +68,8 @@ struct ProgramReduction {
   void sweep() { kernels::exact::pivotSweep(a.data(), n, sign, exact); }
   void columnStep(int j) { kernels::exact::eliminateColumn(a.data(), n, j, exact); }
   float determinant() const {
-    return static_cast<float>(sign) * kernels::exact::diagonalProduct(a.data(), n, exact);
+    return kernels::productInOrder(static_cast<float>(sign),
+                                   kernels::exact::diagonalProduct(a.data(), n, exact));
   }
 
   int n;

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "kernels/modular.h"
 #include "kernels/dispatch.h"
+#include "kernels/modular.h"
 
 namespace trelvo::kernels::modular {
 namespace {
@@ -109,8 +109,10 @@ size_t expectSameZeros(const std::vector<float>& a, int64_t n, int64_t from,
 std::vector<std::pair<std::string, const ModularCode*>> codes() {
   std::vector<std::pair<std::string, const ModularCode*>> all = {{"plain", &kPlainModularCode}};
   for (std::string_view name : kernels::availableVariants()) {
+#if defined(__x86_64__)
     if (name == "avx512") all.emplace_back("avx512", &avx512::kModularCode);
     if (name == "avx2") all.emplace_back("avx2", &avx2::kModularCode);
+#endif
     if (name == "generic") all.emplace_back("generic", &generic::kModularCode);
   }
   return all;

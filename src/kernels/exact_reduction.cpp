@@ -112,7 +112,8 @@ int64_t plainFloatSteps(float* a, int64_t n, int64_t first, int64_t limit) {
 }
 
 float Reduction::determinant() const {
-  return static_cast<float>(sign_) * exact::diagonalProduct(a_, n_, exact_, lastExactlyZero_);
+  return productInOrder(static_cast<float>(sign_),
+                        exact::diagonalProduct(a_, n_, exact_, lastExactlyZero_));
 }
 
 }  // namespace trelvo::kernels

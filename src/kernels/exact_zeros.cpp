@@ -134,7 +134,7 @@ float reducedDeterminant(float* minor, int64_t m) {
   int sign = 1;
   pivotSweep(minor, m, sign, exact);
   reduceColumns(minor, m, sign, exact);
-  return static_cast<float>(sign) * diagonalProduct(minor, m, exact);
+  return productInOrder(static_cast<float>(sign), diagonalProduct(minor, m, exact));
 }
 
 }  // namespace exact

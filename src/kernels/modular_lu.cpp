@@ -231,9 +231,11 @@ void stepsWithoutExchanges(double* residues, int64_t n, int64_t from, int64_t to
 }
 
 const ModularCode& activeModularCode() {
+#if defined(__x86_64__)
   const std::string_view name = activeIsa().name;
   if (name == "avx512") return avx512::kModularCode;
   if (name == "avx2") return avx2::kModularCode;
+#endif
   return generic::kModularCode;
 }
 

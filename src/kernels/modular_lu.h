@@ -97,6 +97,7 @@ const ModularCode& activeModularCode();
 
 /// The plain code of updateBlock, for tests.
 extern const ModularCode kPlainModularCode;
+// The AVX variants exist on x86-64 only.
 namespace avx512 {
 extern const ModularCode kModularCode;
 }

@@ -54,7 +54,7 @@ void eliminateColumn(float* a, int64_t n, int64_t j) {
   for (int64_t i = j + 1; i < n; ++i) {
     float* row = a + i * n;
     if (isZero(row[j])) continue;
-    float factor = -row[j] / pivotRow[j];
+    float factor = quotientInOrder(-row[j], pivotRow[j]);
     for (int64_t c = 0; c < n; ++c)
       row[c] = sumInOrder(productInOrder(pivotRow[c], factor), row[c]);
   }

@@ -166,7 +166,8 @@ void checkDeterminantSteps(Bytes& in) {
     std::fprintf(stderr, "determinant's reduction: sign %d, plain code %d\n", r.sign(), sign);
     std::abort();
   }
-  const float det = static_cast<float>(sign) * k::exact::diagonalProduct(expected.data(), n, exact);
+  const float det = k::productInOrder(static_cast<float>(sign),
+                                      k::exact::diagonalProduct(expected.data(), n, exact));
   expectSameFloat(det, r.determinant(), "determinant");
 }
 
