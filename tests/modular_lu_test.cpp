@@ -112,6 +112,9 @@ std::vector<std::pair<std::string, const ModularCode*>> codes() {
 #if defined(__x86_64__)
     if (name == "avx512") all.emplace_back("avx512", &avx512::kModularCode);
     if (name == "avx2") all.emplace_back("avx2", &avx2::kModularCode);
+    if (name == "avx2" && kernels::hasFusedMultiplyAdd()) {
+      all.emplace_back("avx2 with fused multiply-adds", &avx2fma::kModularCode);
+    }
 #endif
     if (name == "generic") all.emplace_back("generic", &generic::kModularCode);
   }

@@ -15,6 +15,7 @@ namespace {
 
 #if !defined(__x86_64__)
 void readCpuFeatures() {}
+bool hasFma() { return false; }
 #elif defined(TRELVO_GLIBC_CPU_FEATURES)
 // The C library has read the processor's features once already, at start-up;
 // asking them of it spares the program start the processor queries of
@@ -24,6 +25,7 @@ bool hasAvx512() {
          CPU_FEATURE_ACTIVE(AVX512VL) && CPU_FEATURE_ACTIVE(AVX512BW);
 }
 bool hasAvx2() { return CPU_FEATURE_ACTIVE(AVX2); }
+bool hasFma() { return CPU_FEATURE_ACTIVE(FMA); }
 void readCpuFeatures() {}
 #else
 bool hasAvx512() {
@@ -31,6 +33,7 @@ bool hasAvx512() {
          __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
 }
 bool hasAvx2() { return __builtin_cpu_supports("avx2"); }
+bool hasFma() { return __builtin_cpu_supports("fma"); }
 void readCpuFeatures() { __builtin_cpu_init(); }
 #endif
 bool always() { return true; }
@@ -71,6 +74,14 @@ std::vector<std::string_view> availableVariants() {
     if (v.supported()) names.emplace_back(v.table->name);
   }
   return names;
+}
+
+bool hasFusedMultiplyAdd() {
+  static const bool has = [] {
+    readCpuFeatures();
+    return hasFma();
+  }();
+  return has;
 }
 
 bool selectVariant(std::string_view name) {

@@ -93,6 +93,9 @@ const isa::Isa& activeIsa();
 /// The variants this processor can run, widest first ("avx512", "avx2",
 /// "generic").
 std::vector<std::string_view> availableVariants();
+/// Whether the processor has fused multiply-adds (the exact residues'
+/// code uses them where it can; float code never does).
+bool hasFusedMultiplyAdd();
 /// Selects the variant by name, for tests and benchmarks; false when this
 /// processor cannot run it.
 bool selectVariant(std::string_view name);

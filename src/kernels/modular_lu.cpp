@@ -234,7 +234,7 @@ const ModularCode& activeModularCode() {
 #if defined(__x86_64__)
   const std::string_view name = activeIsa().name;
   if (name == "avx512") return avx512::kModularCode;
-  if (name == "avx2") return avx2::kModularCode;
+  if (name == "avx2") return hasFusedMultiplyAdd() ? avx2fma::kModularCode : avx2::kModularCode;
 #endif
   return generic::kModularCode;
 }

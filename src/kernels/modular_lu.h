@@ -92,7 +92,8 @@ void stepsWithoutExchanges(double* residues, int64_t n, int64_t from, int64_t to
 /// that is not finite, which has none).
 std::vector<double> centredResidues(const float* a, int64_t n, int64_t prime);
 
-/// The vector code of the variant in use.
+/// The vector code of the variant in use (with fused multiply-adds where
+/// the processor has them).
 const ModularCode& activeModularCode();
 
 /// The plain code of updateBlock, for tests.
@@ -102,6 +103,9 @@ namespace avx512 {
 extern const ModularCode kModularCode;
 }
 namespace avx2 {
+extern const ModularCode kModularCode;
+}
+namespace avx2fma {
 extern const ModularCode kModularCode;
 }
 namespace generic {
