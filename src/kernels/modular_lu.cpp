@@ -73,7 +73,7 @@ class BlockedResidues {
         const double multiple = reduced(reduced(at(i, s)) * inverse);
         at(i, s) = multiple;
         if (multiple == 0.0) continue;
-        for (int64_t c = s + 1; c < end; ++c) at(i, c) -= multiple * at(s, c);
+        code_.rowSubtract(&at(i, s + 1), &at(s, s + 1), multiple, end - s - 1);
       }
       for (int64_t k = s + 1; k < end; ++k) test(s + 1, k, at(k, k));
       if ((s + 1 - first) % kExactTerms == 0) reduceBelow(s, end);
@@ -98,8 +98,7 @@ class BlockedResidues {
         }
         const double multiple = at(s, q);
         if (multiple == 0.0) continue;
-        const double* pivotRow = &at(q, 0);
-        for (int64_t c = end; c < n_; ++c) row[c] -= multiple * pivotRow[c];
+        code_.rowSubtract(row + end, &at(q, end), multiple, n_ - end);
       }
       for (int64_t c = end; c < n_; ++c) row[c] = reduced(row[c]);
     }
@@ -194,6 +193,10 @@ void plainRowTakeAway(double* row, const double* pivot, double multiple, int64_t
 
 }  // namespace
 
+void plainRowSubtract(double* row, const double* pivot, double multiple, int64_t n) {
+  for (int64_t c = 0; c < n; ++c) row[c] -= multiple * pivot[c];
+}
+
 uint32_t plainMinorZeros(const double* residues, int64_t n, const int32_t* rows,
                          const int32_t* cols, double* work, double p) {
   const int64_t m = n - 1;
@@ -212,7 +215,7 @@ uint32_t plainMinorZeros(const double* residues, int64_t n, const int32_t* rows,
 }
 
 const ModularCode kPlainModularCode = {
-    4, 4, &plainUpdateBlock, &plainRowTakeAway, 4, &plainMinorZeros};
+    4, 4, &plainUpdateBlock, &plainRowTakeAway, &plainRowSubtract, 4, &plainMinorZeros};
 
 std::vector<TestedValue> zerosWithoutExchanges(double* residues, int64_t n, int64_t firstStep,
                                                int64_t untilStep, int64_t prime,

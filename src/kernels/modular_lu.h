@@ -42,6 +42,8 @@ struct ModularCode {
                       int64_t ldc, double p);
   /// row[c] gets the residue of row[c] - multiple * pivot[c], for c < n.
   void (*rowTakeAway)(double* row, const double* pivot, double multiple, int64_t n, double p);
+  /// row[c] -= multiple * pivot[c], for c < n, not reduced.
+  void (*rowSubtract)(double* row, const double* pivot, double multiple, int64_t n);
 
   /// Lanes: as many minors side by side as the float code of this width.
   int lanes;
