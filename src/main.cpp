@@ -4,6 +4,7 @@
 #include <csignal>
 #include <iostream>
 
+#include "base/terminal.h"
 #include "dialogue/console.h"
 #include "dialogue/dialogue.h"
 #include "dialogue/key_wait.h"
@@ -25,6 +26,7 @@ int main() {
   console.setFlushBeforeRead(atTerminal);
   trelvo::Dialogue dialogue(console);
   if (atTerminal) dialogue.waitForKey = trelvo::waitForKeyPress;
+  if (trelvo::standardErrorIsTerminal()) dialogue.progress = &std::cerr;
   trelvo::runDialogue(dialogue);
   return 0;
 }

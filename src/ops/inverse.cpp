@@ -6,9 +6,11 @@
 // gives the same values bit for bit. Nothing is reused between them.
 #include "ops/inverse.h"
 
+#include <optional>
 #include <string>
 
 #include "dialogue/entry_display.h"
+#include "dialogue/progress.h"
 #include "ops/determinant.h"
 #include "ops/kernels.h"
 
@@ -21,6 +23,10 @@ constexpr char kHeading[] = "\n\nLa matrice INVERSA E':\n\n";
 // From this minor side on, detTS prints only "\n\n" and a "\n" per column
 // step, so the minors' determinants can be taken all together beforehand.
 constexpr int32_t kBatchedMinorSide = 12;
+// From this side on the minors take about a second or more: their
+// progress is shown.
+constexpr int32_t kSideShowingProgress = 100;
+constexpr char kProgress[] = "Calcolo dell'inversa";
 
 // What the cofactors of one n x n matrix need, all had before any printing.
 struct CofactorWork {
@@ -85,12 +91,17 @@ float minorDeterminant(Console& io, CofactorWork& w, int32_t i, int32_t j) {
 // +1 or -1 as a float, so a zero minor gives a signed zero.
 float cofactorSign(int32_t i, int32_t j) { return (i + j) % 2 == 0 ? 1.0f : -1.0f; }
 
-void writeInverse(Console& io, CofactorWork& w, float det, MatrixView inverse) {
+void batchMinorDeterminants(Dialogue& d, CofactorWork& w) {
+  copyCurrent(w);
+  std::optional<ProgressLine> progress;
+  if (w.n >= kSideShowingProgress) progress.emplace(d, kProgress);
+  kernels::minorDeterminants(w.workingCopy.data(), w.n, w.minorDets.data(), w.reduced.data());
+}
+
+void writeInverse(Dialogue& d, CofactorWork& w, float det, MatrixView inverse) {
+  Console& io = d.io;
   const float reciprocal = 1.0f / det;
-  if (w.batched) {
-    copyCurrent(w);
-    kernels::minorDeterminants(w.workingCopy.data(), w.n, w.minorDets.data(), w.reduced.data());
-  }
+  if (w.batched) batchMinorDeterminants(d, w);
   for (int32_t i = 0; i < w.n; ++i) {
     for (int32_t j = 0; j < w.n; ++j) {
       io.print("\n");
@@ -113,7 +124,7 @@ void inverseMatrix(Dialogue& d, WorkingMatrix& m) {
     d.io.print(kNotInvertible);
     return;
   }
-  writeInverse(d.io, work, det, m.pending());
+  writeInverse(d, work, det, m.pending());
   d.io.print(kHeading);
   if (isPrintable(work.n)) printFlat(d.io, m.pending(), m.count, work.n);
   offerSave(d, m, keepPending);
