@@ -30,7 +30,8 @@ test-asan:
 # dialogue, `make fuzz-kernels` checks the vector kernels against the plain
 # code bit for bit; each runs FUZZ_SECONDS. New inputs go to $(FUZZ_BUILD)
 # (corpus/, kernels-corpus/), findings to $(FUZZ_BUILD)/findings/;
-# tests/fuzz/corpus holds the dialogue's seeds.
+# the dialogue's seeds are tests/fuzz/corpus and, made at build time from
+# tests/transcripts/*.in, $(FUZZ_BUILD)/tests/fuzz/seeds.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_FLAGS = -timeout=10 -rss_limit_mb=2048 -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1
@@ -43,6 +44,7 @@ fuzz-build:
 
 fuzz: fuzz-build
 	$(FUZZ_BUILD)/tests/fuzz/dialogue_fuzzer $(FUZZ_BUILD)/corpus tests/fuzz/corpus \
+	  $(FUZZ_BUILD)/tests/fuzz/seeds \
 	  -dict=tests/fuzz/dialogue.dict -max_len=4096 $(FUZZ_FLAGS) \
 	  -artifact_prefix=$(FUZZ_BUILD)/findings/
 

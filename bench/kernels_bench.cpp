@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "ops/kernels.h"
+#include "kernels/dispatch.h"
+#include "kernels/kernels.h"
+#include "kernels/parallel.h"
+#include "kernels/reference.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ops/kernels.h"
+#include "kernels/dispatch.h"
+#include "kernels/parallel.h"
 
 namespace {
 

@@ -13,10 +13,12 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "ops/kernels.h"
+#include "kernels/dispatch.h"
+#include "kernels/kernels.h"
 #include "ops_fixture.h"
 #include "random_matrices.h"
 
@@ -202,6 +204,61 @@ TEST(DetTS, KeepsTheIdentitiesOfTheDeterminantOnRandomMatrices) {
           << "side " << n;
     }
   }
+}
+
+
+// The inverse takes the minors from the kernels' batch instead of detTS when
+// detTS would print only "\n\n" and a "\n" per column step: for every
+// vector variant, the values (to the bit, NaN signs included), and whether
+// that text is printed at all, must be detTS's.
+std::vector<float> minorOf(const std::vector<float>& a, int64_t n, int64_t row, int64_t col) {
+  std::vector<float> minor;
+  for (int64_t p = 0; p < n; ++p) {
+    for (int64_t q = 0; q < n; ++q) {
+      if (p != row && q != col) minor.push_back(a[p * n + q]);
+    }
+  }
+  return minor;
+}
+
+// Whole numbers; 0, 1, 2 and -0.0; or zeros, NaN and infinities.
+std::vector<float> drawnMatrix(int kind, int64_t n, std::mt19937& random) {
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  const float specials[] = {kInf, -kInf, kNaN, -kNaN, -0.0f, 0.0f, 0.0f};
+  std::uniform_int_distribution<int> pick(0, 99);
+  std::vector<float> a(n * n);
+  for (float& x : a) {
+    const int k = pick(random);
+    if (kind == 0) x = static_cast<float>(k % 19) - 9.0f;
+    if (kind == 1) x = k < 10 ? -0.0f : static_cast<float>(k % 3);
+    if (kind == 2) x = k < 25 ? specials[k % 7] : static_cast<float>(k) / 7.0f - 6.0f;
+  }
+  return a;
+}
+
+TEST(DetTS, AgreesWithTheKernelsMinorDeterminantsInEveryVariant) {
+  const int64_t n = 14;
+  const int64_t m = n - 1;
+  for (std::string_view variant : kernels::availableVariants()) {
+    ASSERT_TRUE(kernels::selectVariant(variant));
+    std::mt19937 random(21);
+    for (int kind = 0; kind < 3; ++kind) {
+      const std::vector<float> a = drawnMatrix(kind, n, random);
+      std::vector<float> det(n * n);
+      std::vector<uint8_t> reduced(n * n);
+      kernels::minorDeterminants(a.data(), n, det.data(), reduced.data());
+      for (int64_t position = 0; position < n * n; ++position) {
+        const Determinant expected = determinantOf(minorOf(a, n, position / n, position % n));
+        const std::string where = std::string(variant) + ", data kind " + std::to_string(kind) +
+                                  ", minor " + std::to_string(position);
+        EXPECT_EQ(std::bit_cast<uint32_t>(expected.value), std::bit_cast<uint32_t>(det[position]))
+            << where;
+        EXPECT_EQ(expected.printed, reduced[position] ? "\n\n" + std::string(m, '\n') : "")
+            << where;
+      }
+    }
+  }
+  kernels::selectVariant(kernels::availableVariants().front());
 }
 
 }  // namespace

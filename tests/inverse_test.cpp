@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ops/kernels.h"
+#include "kernels/kernels.h"
 #include "ops_fixture.h"
 #include "random_matrices.h"
 

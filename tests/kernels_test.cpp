@@ -2,7 +2,7 @@
 // variant this processor can run: sizes around the vector widths, the tiles,
 // the panels and the cache blocks; data with zeros of both signs, NaN of
 // both signs and infinities; and zero pivots that force exchanges.
-#include "ops/kernels.h"
+#include "kernels/kernels.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "dialogue/console.h"
-#include "ops/determinant.h"
+#include "kernels/dispatch.h"
+#include "kernels/parallel.h"
+#include "kernels/reference.h"
 
 namespace trelvo::kernels {
 namespace {
@@ -418,36 +419,6 @@ TEST_P(KernelsTest, MinorDeterminantsAroundPanels) {
   for (int64_t n : {10, 16, 17, 24, 25, 26, 41}) {
     for (Data data : {Data::kWhole, Data::kSpecials}) {
       expectSameMinors(randomMatrix(n, n, data, static_cast<unsigned>(n) + 50), n, dataName(data));
-    }
-  }
-}
-
-// The inverse takes the minors from the batch instead of detTS when detTS
-// would print only "\n\n" and a "\n" per column step: the values, and
-// whether that text is printed at all, must be detTS's.
-TEST_P(KernelsTest, MinorDeterminantsAreThoseOfTheDeterminantRoutine) {
-  const int64_t n = 14;
-  const int64_t m = n - 1;
-  for (Data data : {Data::kWhole, Data::kSmallWholes, Data::kSpecials}) {
-    const Matrix a = randomMatrix(n, n, data, 21);
-    Matrix det(n * n);
-    std::vector<uint8_t> reduced(n * n);
-    minorDeterminants(a.data(), n, det.data(), reduced.data());
-    for (int64_t position = 0; position < n * n; ++position) {
-      std::vector<ElementPair> minor;
-      for (int64_t p = 0; p < n; ++p) {
-        for (int64_t q = 0; q < n; ++q) {
-          if (p != position / n && q != position % n) minor.push_back({{a[p * n + q], 0.0f}});
-        }
-      }
-      std::istringstream in;
-      std::ostringstream out;
-      Console io(in, out);
-      const float expected = detTS(io, minor.data(), static_cast<int32_t>(m * m), 0);
-      EXPECT_TRUE(sameBits({expected}, {det[position]}))
-          << "minor " << position << ", " << dataName(data);
-      const std::string working = reduced[position] ? "\n\n" + std::string(m, '\n') : "";
-      EXPECT_EQ(out.str(), working) << "minor " << position << ", " << dataName(data);
     }
   }
 }

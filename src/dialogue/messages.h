@@ -1,4 +1,4 @@
-// Every refusal the dialogue can print, in one place.
+// Every refusal the dialogue and the operations can print, in one place.
 #pragma once
 
 namespace trelvo {
@@ -19,5 +19,25 @@ inline constexpr char kMaximumZero[] = "\n\nIl valore massimo non puo' essere 0.
 
 /// A product whose second matrix has fewer than one column.
 inline constexpr char kNoColumns[] = "\n\nLa 2a matrice deve avere almeno una colonna.";
+
+/// A product whose first matrix's columns differ from the second's rows.
+inline constexpr char kNotMultipliable[] =
+    "\n\nLe due matrici non sono moltiplicabili perche' le colonne della 1a sono diverse dalle "
+    "righe della 2a.";
+
+/// A sum of matrices of different dimensions.
+inline constexpr char kNotSummable[] =
+    "\n\nLe due matrici non si possono sommare perche' le loro dimensioni sono diverse.";
+
+/// A determinant of a matrix that is not square.
+inline constexpr char kNotSquareForDeterminant[] =
+    "\n\nLa matrice non e' quadrata. Non e' possibile calcolare il determinante";
+
+/// An inverse of a matrix that is not square.
+inline constexpr char kNotSquareForInverse[] =
+    "\n\nLa matrice non e' quadrata. NON ESISTE la MATRICE INVERSA.";
+
+/// An inverse of a matrix whose determinant is zero.
+inline constexpr char kNotInvertible[] = "\n\nLa matrice NON E' INVERTIBILE.";
 
 }  // namespace trelvo

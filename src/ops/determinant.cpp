@@ -19,7 +19,8 @@
 #include <cassert>
 #include <cmath>
 
-#include "ops/kernels.h"
+#include "dialogue/messages.h"
+#include "kernels/kernels.h"
 
 namespace trelvo {
 namespace {
@@ -27,8 +28,6 @@ namespace {
 constexpr int64_t kMaxOpeningSide = 11;
 constexpr int64_t kMaxTableauSide = 8;
 constexpr char kRuleSegment[] = "_________";
-constexpr char kNotSquare[] =
-    "\n\nLa matrice non e' quadrata. Non e' possibile calcolare il determinante";
 
 void printOpening(Console& io, const float* a, int64_t n) {
   for (int64_t r = 0; r < n; ++r) {
@@ -126,7 +125,7 @@ float detTS(Console& io, const ElementPair* pairs, int32_t count, int member) {
 
 void matrixDeterminant(Dialogue& d, WorkingMatrix& m) {
   if (m.rows != m.cols) {
-    d.io.print(kNotSquare);
+    d.io.print(kNotSquareForDeterminant);
     return;
   }
   float det = detTS(d.io, m.pairs.data(), m.count, m.selector);

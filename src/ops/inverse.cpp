@@ -10,15 +10,14 @@
 #include <string>
 
 #include "dialogue/entry_display.h"
+#include "dialogue/messages.h"
 #include "dialogue/progress.h"
+#include "kernels/kernels.h"
 #include "ops/determinant.h"
-#include "ops/kernels.h"
 
 namespace trelvo {
 namespace {
 
-constexpr char kNotSquare[] = "\n\nLa matrice non e' quadrata. NON ESISTE la MATRICE INVERSA.";
-constexpr char kNotInvertible[] = "\n\nLa matrice NON E' INVERTIBILE.";
 constexpr char kHeading[] = "\n\nLa matrice INVERSA E':\n\n";
 // From this minor side on, detTS prints only "\n\n" and a "\n" per column
 // step, so the minors' determinants can be taken all together beforehand.
@@ -115,7 +114,7 @@ void writeInverse(Dialogue& d, CofactorWork& w, float det, MatrixView inverse) {
 
 void inverseMatrix(Dialogue& d, WorkingMatrix& m) {
   if (m.rows != m.cols) {
-    d.io.print(kNotSquare);
+    d.io.print(kNotSquareForInverse);
     return;
   }
   CofactorWork work(d, m.current(), squareSide(m.count));

@@ -1,14 +1,13 @@
 #include "ops/scalar_sum.h"
 
 #include "dialogue/entry_display.h"
-#include "ops/kernels.h"
+#include "dialogue/messages.h"
+#include "kernels/strict_float.h"
 
 namespace trelvo {
 namespace {
 
 constexpr char kScalarPrompt[] = "\n\nInserire lo scalare da moltiplicare alla matrice: ";
-constexpr char kNotSummable[] =
-    "\n\nLe due matrici non si possono sommare perche' le loro dimensioni sono diverse.";
 constexpr char kSumHeading[] = "\n\nLa SOMMA e':\n\n";
 
 // The pending result has the working matrix's dimensions.

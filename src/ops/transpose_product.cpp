@@ -4,14 +4,11 @@
 
 #include "dialogue/entry_display.h"
 #include "dialogue/messages.h"
-#include "ops/kernels.h"
+#include "kernels/kernels.h"
 
 namespace trelvo {
 namespace {
 
-constexpr char kNotMultipliable[] =
-    "\n\nLe due matrici non sono moltiplicabili perche' le colonne della 1a sono diverse dalle "
-    "righe della 2a.";
 constexpr char kFactorSeparator[] = "\n\n   PER\n\n\n";
 constexpr char kProductHeading[] = "\n\nLa MATRICE PRODOTTO e':\n\n";
 

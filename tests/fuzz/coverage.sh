@@ -4,13 +4,14 @@
 # corpus directories once and prints llvm-cov's report for src/.
 #
 # Usage (from the top of the repository):
-#   tests/fuzz/coverage.sh [CORPUS_DIR...]   (default: build-fuzz/corpus tests/fuzz/corpus)
+#   tests/fuzz/coverage.sh [CORPUS_DIR...]
+#     (default: build-fuzz/corpus tests/fuzz/corpus build-fuzz/tests/fuzz/seeds)
 #   FUZZ_TARGET=kernels_fuzzer tests/fuzz/coverage.sh build-fuzz/kernels-corpus
 set -euo pipefail
 build=build-coverage
 target=${FUZZ_TARGET:-dialogue_fuzzer}
 corpora=("$@")
-[ ${#corpora[@]} -gt 0 ] || corpora=(build-fuzz/corpus tests/fuzz/corpus)
+[ ${#corpora[@]} -gt 0 ] || corpora=(build-fuzz/corpus tests/fuzz/corpus build-fuzz/tests/fuzz/seeds)
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DTRELVO_FUZZ=ON -DTRELVO_TESTS=OFF \

@@ -14,7 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "ops/kernels.h"
+#include "kernels/dispatch.h"
+#include "kernels/kernels.h"
+#include "kernels/reference.h"
 
 namespace {
 

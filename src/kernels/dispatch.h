@@ -1,0 +1,100 @@
+// The vector variants of the kernels and the choice between them.
+//
+// Each variant is one table of functions compiled in its own unit with its
+// own target flags (variant_*.cpp, all from variant.inc); everything else
+// (blocking, packing, the pivot logic) is plain code that calls through the
+// table of the variant in use, so one binary runs on every x86-64 and uses
+// the widest vectors the processor has. Each variant's register tiles and
+// the cache blocks around them are registered here, side by side.
+//
+// Nothing here may instantiate a library template: the vector units include
+// this header, and an out-of-line copy made in one of them could carry
+// instructions that a processor without that vector width cannot run.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace trelvo::kernels {
+namespace isa {
+
+/// The shape of a variant's register tiles and of the cache blocks around
+/// them: a packed column panel (blockDepth x tileCols) stays in the
+/// first-level cache, a packed row block (blockRows x blockDepth) in the
+/// second.
+struct Shape {
+  int tileRows;  // rows of the product's register tile
+  int tileCols;  // its columns: two vectors
+  int64_t blockDepth;
+  int64_t blockRows;  // a multiple of tileRows
+  int64_t blockCols;
+  int updateRows;  // the minors' update tile right of a panel: rows
+  int updateCols;  // and vectors
+};
+
+// Accumulators, two column vectors and the temporaries must stay in the
+// register file: 32 vector registers with AVX-512, 16 below it.
+inline constexpr Shape kGenericShape{6, 8, 256, 960, 2048, 2, 5};
+inline constexpr Shape kAvx2Shape{6, 16, 256, 960, 2048, 2, 5};
+inline constexpr Shape kAvx512Shape{12, 32, 256, 960, 2048, 4, 6};
+
+struct Isa {
+  const char* name;
+  Shape shape;
+  /// Lanes of minorDeterminants: matrices reduced side by side.
+  int lanes;
+
+  /// c (m x n, row stride ldc, m <= 4096) gets, for each element, the k
+  /// terms a(i, l) * b(l, j), l ascending, each product and sum rounded to
+  /// float. `a` is packed in panels of tileRows rows (l-major inside a
+  /// panel), `b` in panels of tileCols columns, both padded with zeros.
+  void (*productBlock)(int64_t m, int64_t n, int64_t k, const float* a, const float* b, float* c,
+                       int64_t ldc);
+  /// The same for the reduction's update, with the terms b(l, j) * a(i, l)
+  /// (pivot row first). When `skips` is given (packed as `a`), a term whose
+  /// skip byte is set is left out.
+  void (*updateBlock)(int64_t m, int64_t n, int64_t k, const float* a, const float* b,
+                      const uint8_t* skips, float* c, int64_t ldc);
+
+  /// row[c] = pivot[c] * factor + row[c] for c < n.
+  void (*rowUpdate)(float* row, const float* pivot, float factor, int64_t n);
+
+  /// Lane t takes the minor of a (n x n) without row rows[t] and column
+  /// cols[t] and writes its determinant to det[t], as the plain code takes
+  /// it: the sweep and the first `exactSteps` column steps exactly as the
+  /// plain code does them, then the other steps without exchanges. A lane
+  /// that meets a zero diagonal entry in the latter (where an exchange might
+  /// come) gets its bit set in the returned mask: its det is not valid.
+  /// `work` holds minorWorkFloats(n - 1, lanes).
+  uint32_t (*minorDeterminants)(const float* a, int64_t n, const int32_t* rows, const int32_t* cols,
+                                int64_t exactSteps, float* work, float* det);
+};
+
+/// Steps of a panel of the minors' reduction.
+constexpr int kMinorPanelSteps = 8;
+
+/// The work space of minorDeterminants: the minors and a panel's factors
+/// and lane masks.
+constexpr int64_t minorWorkFloats(int64_t m, int lanes) {
+  return (m * m + 2 * m * kMinorPanelSteps) * lanes;
+}
+
+extern const Isa kGeneric;
+extern const Isa kAvx2;
+extern const Isa kAvx512;
+
+}  // namespace isa
+
+/// The variant in use: the widest this processor can run, unless another
+/// has been selected.
+const isa::Isa& activeIsa();
+
+/// The variants this processor can run, widest first ("avx512", "avx2",
+/// "generic").
+std::vector<std::string_view> availableVariants();
+/// Selects the variant by name, for tests and benchmarks; false when this
+/// processor cannot run it.
+bool selectVariant(std::string_view name);
+
+}  // namespace trelvo::kernels

@@ -1,0 +1,82 @@
+#include "kernels/kernels.h"
+
+#include "kernels/dispatch.h"
+#include "kernels/reference.h"
+
+namespace trelvo::kernels {
+namespace {
+
+// Below these sizes the plain code is as fast.
+constexpr int64_t kBlockedReductionSide = 48;
+constexpr int64_t kBlockedProductWork = int64_t{1} << 15;
+constexpr int64_t kBatchedMinorSide = 6;
+
+// True when the n entries first[0], first[step], ... are all zero.
+bool isZeroLine(const float* first, int64_t n, int64_t step) {
+  for (int64_t k = 0; k < n; ++k) {
+    if (!isZero(first[k * step])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+float diagonalProduct(const float* a, int64_t n) {
+  float product = 1.0f;
+  for (int64_t d = 0; d < n; ++d) product = productInOrder(product, a[d * n + d]);
+  return product;
+}
+
+bool hasZeroRowOrColumn(const float* a, int64_t n) {
+  for (int64_t line = 0; line < n; ++line) {
+    if (isZeroLine(a + line * n, n, 1) || isZeroLine(a + line, n, n)) return true;
+  }
+  // With n == 0 there is no line at all, and the answer is still yes.
+  return n == 0;
+}
+
+void pivotSweep(float* a, int64_t n, int& sign) { reference::pivotSweep(a, n, sign); }
+
+void eliminateColumn(float* a, int64_t n, int64_t j) {
+  const float* pivotRow = a + j * n;
+  for (int64_t i = j + 1; i < n; ++i) {
+    float* row = a + i * n;
+    if (isZero(row[j])) continue;
+    activeIsa().rowUpdate(row, pivotRow, -row[j] / pivotRow[j], n);
+  }
+}
+
+void reduceColumns(float* a, int64_t n, int& sign) {
+  if (n >= kBlockedReductionSide) {
+    blocked::reduceColumns(a, n, sign);
+  } else {
+    reference::reduceColumns(a, n, sign);
+  }
+}
+
+void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>& restore) {
+  if (n >= kBlockedReductionSide) {
+    blocked::reduceDiagonal(a, n, sign, restore);
+  } else {
+    reference::reduceColumns(a, n, sign);
+  }
+}
+
+void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner,
+              int64_t cols2) {
+  if (rows * inner * cols2 >= kBlockedProductWork) {
+    blocked::multiply(f, s, p, rows, inner, cols2);
+  } else {
+    reference::multiply(f, s, p, rows, inner, cols2);
+  }
+}
+
+void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) {
+  if (n - 1 < kBatchedMinorSide) {
+    reference::minorDeterminants(a, n, det, reduced);
+  } else {
+    blocked::minorDeterminants(a, n, det, reduced);
+  }
+}
+
+}  // namespace trelvo::kernels

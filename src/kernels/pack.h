@@ -1,0 +1,51 @@
+// Packing for the register tiles: panels of `tile` rows (or columns), with
+// the depth index outermost inside a panel, padded with zeros, as the
+// variants' block functions read them.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "kernels/dispatch.h"
+
+namespace trelvo::kernels::pack {
+
+inline int64_t roundUp(int64_t x, int64_t step) { return (x + step - 1) / step * step; }
+
+/// Rows [0, rows) of src (row stride ld), entries [0, depth) of each.
+template <class T>
+void packRows(const T* src, int64_t ld, int64_t rows, int64_t depth, int tile, T* dst) {
+  for (int64_t p = 0; p < rows; p += tile) {
+    for (int64_t l = 0; l < depth; ++l) {
+      for (int64_t r = 0; r < tile; ++r) *dst++ = p + r < rows ? src[(p + r) * ld + l] : T{};
+    }
+  }
+}
+
+/// Columns [0, cols) of src (row stride ld), rows [0, depth) of each.
+inline void packColumns(const float* src, int64_t ld, int64_t depth, int64_t cols, int tile,
+                        float* dst) {
+  for (int64_t q = 0; q < cols; q += tile) {
+    const int64_t width = std::min<int64_t>(tile, cols - q);
+    for (int64_t l = 0; l < depth; ++l) {
+      const float* from = src + l * ld + q;
+      std::copy(from, from + width, dst);
+      std::fill(dst + width, dst + tile, 0.0f);
+      dst += tile;
+    }
+  }
+}
+
+/// Room for one row block and one column block of up to `depth` terms.
+struct Buffers {
+  Buffers(const isa::Isa& x, int64_t depth)
+      : rows(roundUp(x.shape.blockRows, x.shape.tileRows) * depth),
+        rowSkips(rows.size()),
+        cols(roundUp(x.shape.blockCols, x.shape.tileCols) * depth) {}
+  std::vector<float> rows;
+  std::vector<uint8_t> rowSkips;
+  std::vector<float> cols;
+};
+
+}  // namespace trelvo::kernels::pack

@@ -1,0 +1,115 @@
+#include "kernels/panels.h"
+
+#include <algorithm>
+
+#include "kernels/gemm.h"
+#include "kernels/parallel.h"
+#include "kernels/reference.h"
+#include "kernels/strict_float.h"
+
+namespace trelvo::kernels::reduction {
+
+Panels::Panels(const isa::Isa& x, float* a, int64_t n, int& sign)
+    : x_(x),
+      a_(a),
+      n_(n),
+      sign_(sign),
+      factors_(n * kPanel),
+      skips_(n * kPanel),
+      diagonal_(n),
+      buffers_(parallel::onePerPart<pack::Buffers>(2, x, kPanel)) {}
+
+int64_t Panels::everyColumnUpTo(int64_t limit) {
+  int64_t j = 0;
+  while (j < std::min(limit, n_)) {
+    j = finishPanel(Columns::kEvery, stepsUntilSweep(Columns::kEvery, j, limit));
+  }
+  return j;
+}
+
+void Panels::startPanel(int64_t first, int64_t limit) {
+  first_ = first;
+  end_ = std::min({first + kPanel, limit, n_});
+}
+
+int64_t Panels::stepsUntilSweep(Columns columns, int64_t first, int64_t limit) {
+  startPanel(first, limit);
+  for (int64_t k = end_; k < n_; ++k) diagonal_[k] = row(k)[k];
+  for (int64_t j = first_; j < end_; ++j) {
+    bringUpToDate(columns, j);
+    eliminateInPanel(j);
+    if (sweepMayAct()) return j;
+  }
+  return kNone;
+}
+
+int64_t Panels::finishPanel(Columns columns, int64_t sweepAfter) {
+  if (sweepAfter == kNone) {
+    addWaitingTerms(columns, end_ - 1);
+    return end_;
+  }
+  addWaitingTerms(columns, sweepAfter);
+  reference::pivotSweep(a_, n_, sign_);
+  return sweepAfter + 1;
+}
+
+void Panels::updateOutsidePanel(Columns columns, float* target, const float* pivot,
+                                float factor) {
+  if (columns == Columns::kEvery) x_.rowUpdate(target, pivot, factor, first_);
+  x_.rowUpdate(target + end_, pivot + end_, factor, n_ - end_);
+}
+
+void Panels::bringUpToDate(Columns columns, int64_t j) {
+  for (int64_t s = first_; s < j; ++s) {
+    if (!skips_[slot(j, s)]) updateOutsidePanel(columns, row(j), row(s), factors_[slot(j, s)]);
+  }
+}
+
+void Panels::eliminateInPanel(int64_t j) {
+  const float* pivot = row(j);
+  for (int64_t i = j + 1; i < n_; ++i) {
+    float* target = row(i);
+    skips_[slot(i, j)] = isZero(target[j]);
+    if (isZero(target[j])) continue;
+    const float factor = -target[j] / pivot[j];
+    factors_[slot(i, j)] = factor;
+    x_.rowUpdate(target + first_, pivot + first_, factor, end_ - first_);
+    if (i >= end_) diagonal_[i] = sumInOrder(productInOrder(pivot[i], factor), diagonal_[i]);
+  }
+}
+
+bool Panels::sweepMayAct() {
+  for (int64_t k = 0; k + 1 < n_; ++k) {
+    // Rows up to j are up to date, and so are the panel's columns.
+    const float entry = k < end_ ? row(k)[k] : diagonal_[k];
+    if (isZero(entry)) return true;
+  }
+  return false;
+}
+
+bool Panels::zeroOnDiagonalIn(int64_t begin, int64_t end) {
+  for (int64_t k = begin; k < std::min(end, n_ - 1); ++k) {
+    if (isZero(row(k)[k])) return true;
+  }
+  return false;
+}
+
+void Panels::addWaitingTerms(Columns columns, int64_t last) {
+  const int64_t firstRow = last + 1;
+  const int64_t rows = n_ - firstRow;
+  if (rows <= 0) return;
+  // Row i's factor of step first_ + l at factors_[i * kPanel + l], pivot
+  // row first_ + l as row l of the terms' second operand.
+  const gemm::Operands terms{factors_.data(), kPanel, skips_.data(), row(first_), n_, a_, n_,
+                             last - first_ + 1, true};
+  const int parts = parallel::partsFor(rows * n_ * terms.depth);
+  parallel::runParts(parts, [&](int part) {
+    auto [begin, end] = parallel::shareOf(rows, part, parts, x_.shape.tileRows);
+    if (columns == Columns::kEvery) {
+      gemm::blockLoops(x_, terms, firstRow + begin, firstRow + end, 0, first_, buffers_[part]);
+    }
+    gemm::blockLoops(x_, terms, firstRow + begin, firstRow + end, end_, n_, buffers_[part]);
+  });
+}
+
+}  // namespace trelvo::kernels::reduction

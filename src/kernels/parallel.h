@@ -1,0 +1,50 @@
+// A second core, for work long enough to pay for waking it (about 1 ms):
+// one persistent worker thread and the splitting of work between it and the
+// calling thread.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace trelvo::kernels {
+
+/// Whether a second core may take half of long work (on by default); for
+/// tests and benchmarks.
+void allowSecondCore(bool allow);
+bool secondCoreAllowed();
+
+namespace parallel {
+
+/// Work, in multiply-adds, from which two cores share it.
+constexpr int64_t kSecondCoreWork = int64_t{24} << 20;
+
+/// The parts (1 or 2) to split `work` multiply-adds into.
+int partsFor(int64_t work);
+
+/// Runs task(part) for each of `parts` parts (1 or 2), side by side: part 1
+/// on the worker, part 0 here. When the worker cannot be started (no room
+/// for its stack), both run here, one after the other.
+void runParts(int parts, const std::function<void(int)>& task);
+
+/// Part `part` of `parts` of [0, count), split at a multiple of `grain`.
+inline std::pair<int64_t, int64_t> shareOf(int64_t count, int part, int parts, int64_t grain) {
+  const int64_t half = (count / 2 + grain - 1) / grain * grain;
+  const int64_t split = parts == 1 ? count : std::min(count, half);
+  return part == 0 ? std::pair{int64_t{0}, split} : std::pair{split, count};
+}
+
+/// One object per part, each built in place: copies of one would write all
+/// their buffers once more (megabytes of fresh pages for the product).
+template <class T, class... Args>
+std::vector<T> onePerPart(int parts, const Args&... args) {
+  std::vector<T> each;
+  each.reserve(static_cast<size_t>(parts));
+  for (int part = 0; part < parts; ++part) each.emplace_back(args...);
+  return each;
+}
+
+}  // namespace parallel
+}  // namespace trelvo::kernels

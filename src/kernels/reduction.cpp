@@ -1,0 +1,169 @@
+#include "kernels/reduction.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "kernels/kernels.h"
+#include "kernels/panels.h"
+#include "kernels/parallel.h"
+#include "kernels/strict_float.h"
+
+namespace trelvo::kernels {
+namespace reduction {
+namespace {
+
+// Right of the pivot: each panel first without sweeps, the panel's rows one
+// after the other, each a pivot row of the next, then the rows below side by
+// side, each taking all the panel's steps in the panel's columns; then the
+// waiting terms. When a zero diagonal entry turns up after any step (or is
+// there already), the panel's columns are restored and the panel is
+// replayed with its sweeps.
+class RightOfPivot : public Panels {
+ public:
+  RightOfPivot(const isa::Isa& x, float* a, int64_t n, int& sign)
+      : Panels(x, a, n, sign), kept_(2 * n * kPanel) {}
+
+  int64_t run(int64_t exactSteps) {
+    int64_t j = everyColumnUpTo(exactSteps);
+    if (j >= n_) return kFinished;
+    // A zero on the diagonal up to here is met by every later sweep, its
+    // row no longer changing.
+    if (zeroOnDiagonalIn(0, j)) return n_ - 1;
+    while (j < n_ && stopStep_ == kNone) j = panel(j);
+    return stopStep_ == kNone ? kFinished : stopStep_;
+  }
+
+ private:
+  // Returns the next step.
+  int64_t panel(int64_t first) {
+    startPanel(first, n_);
+    // A panel without zeros leaves none on the diagonal (the rows below
+    // kept theirs up to date), so only one after sweeps needs the look.
+    if (zeroMayBeOnDiagonal_ && zeroOnDiagonalIn(first_, n_)) return replayWithSweeps();
+    zeroMayBeOnDiagonal_ = false;
+    keepOrRestoreRows(first_, end_, true);
+    for (int64_t j = first_; j < end_; ++j) {
+      if (takePanelSteps(j) != kNone) return restoreAndReplay(end_);
+      bringUpToDate(Columns::kRightOfPivot, j);
+    }
+    if (rowsBelowMeetZero()) return restoreAndReplay(n_);
+    addWaitingTerms(Columns::kRightOfPivot, end_ - 1);
+    return end_;
+  }
+
+  // The rows below the panel take its steps in its columns, side by side;
+  // whether one of them ends with a zero diagonal entry.
+  bool rowsBelowMeetZero() {
+    const int64_t rows = n_ - end_;
+    const int parts = parallel::partsFor(rows * (n_ - end_) * (end_ - first_));
+    bool zeroMet[2] = {false, false};
+    parallel::runParts(parts, [&](int part) {
+      auto [begin, end] = parallel::shareOf(rows, part, parts, 1);
+      keepOrRestoreRows(end_ + begin, end_ + end, true);
+      for (int64_t i = end_ + begin; i < end_ + end && !zeroMet[part]; ++i) {
+        zeroMet[part] = takePanelSteps(i) != kNone;
+      }
+    });
+    return zeroMet[0] || zeroMet[1];
+  }
+
+  // Before the waiting terms the panel has changed only its own columns and
+  // its own rows right of them, in the rows kept, first_ to `keptEnd` - 1.
+  int64_t restoreAndReplay(int64_t keptEnd) {
+    keepOrRestoreRows(first_, keptEnd, false);
+    zeroMayBeOnDiagonal_ = true;
+    return replayWithSweeps();
+  }
+
+  // The panel step by step with its sweeps, still right of the pivot; a
+  // sweep that would meet a zero at k <= j stops the reduction.
+  int64_t replayWithSweeps() {
+    const int64_t sweepAfter = stepsUntilSweep(Columns::kRightOfPivot, first_, n_);
+    if (sweepAfter != kNone && zeroOnDiagonalIn(0, sweepAfter + 1)) {
+      stopStep_ = sweepAfter;
+      return n_;
+    }
+    return finishPanel(Columns::kRightOfPivot, sweepAfter);
+  }
+
+  // The panel's rows from its first column on, the rows below in its columns.
+  void keepOrRestoreRows(int64_t from, int64_t to, bool keep) {
+    const int64_t width = end_ - first_;
+    for (int64_t i = from; i < to; ++i) {
+      const bool panelRow = i < end_;
+      const int64_t length = panelRow ? n_ - first_ : width;
+      float* kept = kept_.data() + (panelRow ? (i - first_) * (n_ - first_)
+                                             : width * (n_ - first_) + (i - end_) * width);
+      if (keep) {
+        std::copy(row(i) + first_, row(i) + first_ + length, kept);
+      } else {
+        std::copy(kept, kept + length, row(i) + first_);
+      }
+    }
+  }
+
+  // Row i takes the panel's steps before it in the panel's columns, keeping
+  // its factors; returns the step after which its diagonal entry is zero,
+  // if one is (kNone if none). The columns from the panel's first are taken
+  // in whole vectors: those left of a step's pivot are never read again.
+  int64_t takePanelSteps(int64_t i) {
+    float* target = row(i);
+    float diagonal = target[i];  // beyond the panel, kept up to date here
+    for (int64_t s = first_; s < std::min(i, end_); ++s) {
+      skips_[slot(i, s)] = isZero(target[s]);
+      if (isZero(target[s])) continue;
+      const float* pivot = row(s);
+      const float factor = -target[s] / pivot[s];
+      factors_[slot(i, s)] = factor;
+      const int64_t from = first_ + (s + 1 - first_) / x_.shape.tileCols * x_.shape.tileCols;
+      x_.rowUpdate(target + from, pivot + from, factor, end_ - from);
+      if (i >= end_) diagonal = sumInOrder(productInOrder(pivot[i], factor), diagonal);
+      if (i + 1 < n_ && isZero(i < end_ ? target[i] : diagonal)) return s;
+    }
+    return kNone;
+  }
+
+  bool zeroMayBeOnDiagonal_ = true;
+  int64_t stopStep_ = kNone;
+  std::vector<float> kept_;  // the panel's rows and columns at its start, right of the pivot
+};
+
+// Tries of the right-of-pivot mode before every step takes every column.
+constexpr int kRightOfPivotTries = 4;
+
+}  // namespace
+
+void everyColumn(const isa::Isa& x, float* a, int64_t n, int& sign) {
+  Panels(x, a, n, sign).everyColumnUpTo(n);
+}
+
+int64_t rightOfPivot(const isa::Isa& x, float* a, int64_t n, int& sign, int64_t exactSteps) {
+  return RightOfPivot(x, a, n, sign).run(exactSteps);
+}
+
+}  // namespace reduction
+
+namespace blocked {
+
+void reduceColumns(float* a, int64_t n, int& sign) {
+  reduction::everyColumn(activeIsa(), a, n, sign);
+}
+
+void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>& restore) {
+  // When a sweep would read columns left of the pivot (a zero pivot with
+  // nothing below it), again from the start, with every column up to that
+  // step; after a few tries, every step so.
+  const int signBefore = sign;
+  int64_t exactSteps = 0;
+  for (int tries = 0; tries < reduction::kRightOfPivotTries; ++tries) {
+    const int64_t stopStep = reduction::rightOfPivot(activeIsa(), a, n, sign, exactSteps);
+    if (stopStep == reduction::kFinished) return;
+    exactSteps = stopStep + 1;
+    restore();
+    sign = signBefore;
+  }
+  reduceColumns(a, n, sign);
+}
+
+}  // namespace blocked
+}  // namespace trelvo::kernels

@@ -1,6 +1,0 @@
-// The kernels' vector code for every x86-64 (SSE2).
-#define KERNEL_NAMESPACE generic
-#define KERNEL_NAME "generic"
-#define KERNEL_TABLE kGeneric
-#define KERNEL_VECTOR_BYTES 16
-#include "ops/kernels_simd.inc"
