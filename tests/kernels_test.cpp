@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kernels/dispatch.h"
@@ -385,6 +387,31 @@ TEST_P(KernelsTest, MinorDeterminants) {
       expectSameMinors(randomMatrix(n, n, data, static_cast<unsigned>(n)), n, dataName(data));
     }
   }
+}
+
+// The progress hook: told on the calling thread only, of counts that grow
+// up to the number of positions, without changing a bit of the results.
+TEST_P(KernelsTest, MinorDeterminantsTellTheirProgress) {
+  const int64_t n = 60;
+  const Matrix a = randomMatrix(n, n, Data::kWhole, 11);
+  Matrix expected(n * n), actual(n * n);
+  std::vector<uint8_t> expectedReduced(n * n), reduced(n * n);
+  minorDeterminants(a.data(), n, expected.data(), expectedReduced.data());
+  std::vector<int64_t> told;
+  bool elsewhere = false;
+  const std::thread::id caller = std::this_thread::get_id();
+  minorDeterminants(a.data(), n, actual.data(), reduced.data(), [&](int64_t done, int64_t total) {
+    elsewhere |= std::this_thread::get_id() != caller;
+    EXPECT_EQ(total, n * n);
+    told.push_back(done);
+  });
+  EXPECT_TRUE(sameBits(expected, actual));
+  EXPECT_EQ(expectedReduced, reduced);
+  EXPECT_FALSE(elsewhere);
+  ASSERT_FALSE(told.empty());
+  EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
+  EXPECT_GT(told.front(), 0);
+  EXPECT_LE(told.back(), n * n);
 }
 
 // Zero pivots send lanes to the plain path; a zero row gives the shortcut.

@@ -6,7 +6,6 @@
 // gives the same values bit for bit. Nothing is reused between them.
 #include "ops/inverse.h"
 
-#include <optional>
 #include <string>
 
 #include "dialogue/entry_display.h"
@@ -92,9 +91,13 @@ float cofactorSign(int32_t i, int32_t j) { return (i + j) % 2 == 0 ? 1.0f : -1.0
 
 void batchMinorDeterminants(Dialogue& d, CofactorWork& w) {
   copyCurrent(w);
-  std::optional<ProgressLine> progress;
-  if (w.n >= kSideShowingProgress) progress.emplace(d, kProgress);
-  kernels::minorDeterminants(w.workingCopy.data(), w.n, w.minorDets.data(), w.reduced.data());
+  if (w.n < kSideShowingProgress) {
+    kernels::minorDeterminants(w.workingCopy.data(), w.n, w.minorDets.data(), w.reduced.data());
+    return;
+  }
+  ProgressLine progress(d, kProgress);
+  kernels::minorDeterminants(w.workingCopy.data(), w.n, w.minorDets.data(), w.reduced.data(),
+                             [&](int64_t done, int64_t total) { progress.update(done, total); });
 }
 
 void writeInverse(Dialogue& d, CofactorWork& w, float det, MatrixView inverse) {
