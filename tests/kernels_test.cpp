@@ -120,16 +120,21 @@ struct ProductShape {
   int64_t rows, inner, cols2;
 };
 
-void expectSameProduct(const ProductShape& shape, Data data, unsigned seed) {
+void expectSameProduct(const ProductShape& shape, Data data, unsigned seed,
+                       Data secondData) {
   Matrix f = randomMatrix(shape.rows, shape.inner, data, seed);
-  Matrix s = randomMatrix(shape.inner, shape.cols2, data, seed + 1);
+  Matrix s = randomMatrix(shape.inner, shape.cols2, secondData, seed + 1);
   Matrix expected(shape.rows * shape.cols2);
   Matrix actual(shape.rows * shape.cols2, 7.0f);  // the kernel must start from +0.0
   reference::multiply(f.data(), s.data(), expected.data(), shape.rows, shape.inner, shape.cols2);
   blocked::multiply(f.data(), s.data(), actual.data(), shape.rows, shape.inner, shape.cols2);
   EXPECT_TRUE(sameBits(expected, actual))
       << shape.rows << " x " << shape.inner << " by " << shape.inner << " x " << shape.cols2 << ", "
-      << dataName(data);
+      << dataName(data) << " by " << dataName(secondData);
+}
+
+void expectSameProduct(const ProductShape& shape, Data data, unsigned seed) {
+  expectSameProduct(shape, data, seed, data);
 }
 
 TEST_P(KernelsTest, ProductAroundTilesAndVectors) {
@@ -153,6 +158,17 @@ TEST_P(KernelsTest, ProductAcrossCacheBlocks) {
     for (Data data : {Data::kWhole, Data::kSpecials, Data::kWideRange}) {
       expectSameProduct(shape, data, 7);
     }
+  }
+}
+
+// Blocks where only one factor has NaN may take their products either way
+// round; where both have, only in order.
+TEST_P(KernelsTest, ProductWithNaNInOneFactorOrInBoth) {
+  const ProductShape shapes[] = {{70, 300, 97}, {961, 40, 33}, {13, 3, 2100}};
+  for (const ProductShape& shape : shapes) {
+    expectSameProduct(shape, Data::kSpecials, 3, Data::kWhole);
+    expectSameProduct(shape, Data::kWhole, 4, Data::kSpecials);
+    expectSameProduct(shape, Data::kSpecials, 5, Data::kSpecials);
   }
 }
 
