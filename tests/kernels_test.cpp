@@ -149,7 +149,7 @@ TEST_P(KernelsTest, ProductAroundTilesAndVectors) {
 
 TEST_P(KernelsTest, ProductAcrossCacheBlocks) {
   const ProductShape shapes[] = {
-      {961, 40, 33},  // row blocks of 960
+      {961, 40, 33},  // several row blocks
       {25, 513, 35},  // depth blocks of 256
       {13, 3, 2100},  // column blocks of 2048
       {70, 300, 97},

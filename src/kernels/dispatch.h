@@ -20,9 +20,9 @@ namespace trelvo::kernels {
 namespace isa {
 
 /// The shape of a variant's register tiles and of the cache blocks around
-/// them: a packed column panel (blockDepth x tileCols) stays in the
-/// first-level cache, a packed row block (blockRows x blockDepth) in the
-/// second.
+/// them: a packed row block (blockRows x blockDepth) takes about half the
+/// second-level cache, and each packed column panel (blockDepth x tileCols)
+/// is read against all of it.
 struct Shape {
   int tileRows;  // rows of the product's register tile
   int tileCols;  // its columns: whole vectors
@@ -36,10 +36,11 @@ struct Shape {
 // Accumulators, the column vectors and the temporaries must stay in the
 // register file: 32 vector registers with AVX-512, 16 below it. The
 // AVX-512 tile is four vectors wide and six rows high: each row's value is
-// broadcast into four products instead of two.
-inline constexpr Shape kGenericShape{6, 8, 256, 960, 2048, 2, 5};
-inline constexpr Shape kAvx2Shape{6, 16, 256, 960, 2048, 2, 5};
-inline constexpr Shape kAvx512Shape{6, 64, 256, 960, 2048, 4, 6};
+// broadcast into four products instead of two. Second-level caches: 512
+// KiB on the AVX2 processors we know, 1 MiB on the AVX-512 ones.
+inline constexpr Shape kGenericShape{6, 8, 256, 240, 2048, 2, 5};
+inline constexpr Shape kAvx2Shape{6, 16, 256, 240, 2048, 2, 5};
+inline constexpr Shape kAvx512Shape{6, 64, 256, 480, 2048, 4, 6};
 
 struct Isa {
   const char* name;
