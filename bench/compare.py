@@ -37,7 +37,7 @@ def cpu_flags():
 
 FLAGS = cpu_flags()
 WIDE = {"avx512f", "avx512dq", "avx512bw", "avx512vl"} <= FLAGS and variant not in ("avx2",)
-CORE_TYPE = "SkylakeX" if {"avx512f", "avx512dq", "avx512bw", "avx512vl"} <= FLAGS else "Haswell"
+CORE_TYPE = "SkylakeX" if WIDE else "Haswell"
 
 
 def program_env(cores):
