@@ -151,18 +151,18 @@ def blas_seconds(name, n, threads):
                              for _ in range(runs))
 
 
-def main():
-    isa, top = ceiling()
-    rows = []
-    n = 2000
+def rate_rows(n):
+    """The dialogues' rates against the ceiling, one row per work and cores;
+    and the product's peak memory."""
     product = random_dialogue(4, n, f"{n}\n{n}\n1\n100\n")
     summed = random_dialogue(2, n, f"{n}\n{n}\n1\n100\n")
     det = random_dialogue(5, n, "", "9\n")
     transposed = random_dialogue(3, n, "")
-    peak = 0
+    rows, peak = [], 0
     for cores in (1, 2):
-        *rate, peak = dialogue_rate(product, summed, cores, 2.0 * n**3)
+        *rate, peak_now = dialogue_rate(product, summed, cores, 2.0 * n**3)
         rows.append(("product 2000", cores, *rate, 0.80))
+        peak = max(peak, peak_now)
     for cores, target in ((1, 0.65), (2, 0.55)):
         *rate, _ = dialogue_rate(det, transposed, cores, 2.0 * n**3 / 3)
         rows.append(("determinant 2000", cores, *rate, target))
@@ -171,12 +171,43 @@ def main():
         *rate, _ = dialogue_rate(inverse, random_dialogue(3, side, ""), cores,
                                  2.0 * side**2 * (side - 1) ** 3 / 3, count)
         rows.append((f"inverse {side}", cores, *rate, 0.50))
+    return rows, peak
 
+
+def print_table(rows, typed_ratio, peak_kib, model_kib):
+    print(f"| {'work':<24}| cores | {'time':>10} | {'GFLOP/s':>8} | ratio | target  | holds |")
+    print(f"|{'-' * 25}|-------|{'-' * 12}|{'-' * 10}|-------|---------|-------|")
+    for label, cores, seconds, gflops, ratio, target in rows:
+        held = "yes" if ratio >= target else "NO"
+        print(f"| {label:<24}| {cores:>5} | {seconds * 1000:>7.1f} ms | {gflops:>8.1f} | {ratio:5.2f} "
+              f"| >= {target:.2f} | {held:<5} |")
+    held = "yes" if typed_ratio <= 0.5 else "NO"
+    print(f"| {'1,000,000 typed numbers':<24}|       | {'':>10} | {'':>8} | {typed_ratio:5.2f} "
+          f"| <= 0.50 | {held:<5} |")
+    held = "yes" if peak_kib / model_kib <= 1.2 else "NO"
+    print(f"| {'product 2000 peak memory':<24}|       | {peak_kib / 1024:>8.0f}MB | {'':>8} "
+          f"| {peak_kib / model_kib:5.2f} | <= 1.20 | {held:<5} |")
+
+
+def print_blas(n, top):
+    print(f"for information, OpenBLAS ({CORE_TYPE}, FMA, the call alone):")
+    for threads in (1, 2):
+        gemm = blas_seconds("sgemm", n, threads)
+        lu = blas_seconds("sgetrf", n, threads)
+        print(f"  {threads} core(s): sgemm 2000 {gemm * 1000:.1f} ms "
+              f"({2.0 * n**3 / gemm / 1e9 / top[threads]:.2f} of the ceiling), "
+              f"sgetrf 2000 {lu * 1000:.1f} ms "
+              f"({2.0 * n**3 / 3 / lu / 1e9 / top[threads]:.2f})")
+
+
+def main():
+    n = 2000
+    isa, top = ceiling()
+    rows, peak = rate_rows(n)
     typed = typed_input()
     _, _, _, typed_ratio, _ = paired(
         (["sh", "-c", f"cat {typed} | {program}"], None),
         (["sh", "-c", f"cat {typed} | {yardstick('scanf_loop')} 1000 1000"], None))
-
     # The data model of the product: the working matrix's pairs (the first
     # factor and room for a kept result), the second matrix, the first
     # factor's row-major copy and the product: 2 + 1 + 1 + 1 matrices.
@@ -187,31 +218,13 @@ def main():
     print(f"processor: {isa} ceiling (acc = acc + b*m, no FMA): one core {top[1]:.1f} GFLOP/s, "
           f"two cores {top[2]:.1f} GFLOP/s; kernels: {variant or 'widest'}; runs: {runs}; medians")
     print()
-    print(f"| {'work':<24}| cores | {'time':>10} | {'GFLOP/s':>8} | ratio | target  | holds |")
-    print(f"|{'-' * 25}|-------|{'-' * 12}|{'-' * 10}|-------|---------|-------|")
-    for label, cores, seconds, gflops, ratio, target in rows:
-        held = "yes" if ratio >= target else "NO"
-        print(f"| {label:<24}| {cores:>5} | {seconds * 1000:>7.1f} ms | {gflops:>8.1f} | {ratio:5.2f} "
-              f"| >= {target:.2f} | {held:<5} |")
-    held = "yes" if typed_ratio <= 0.5 else "NO"
-    print(f"| {'1,000,000 typed numbers':<24}|       | {'':>10} | {'':>8} | {typed_ratio:5.2f} "
-          f"| <= 0.50 | {held:<5} |")
-    held = "yes" if peak / model_kib <= 1.2 else "NO"
-    print(f"| {'product 2000 peak memory':<24}|       | {peak / 1024:>8.0f}MB | {'':>8} "
-          f"| {peak / model_kib:5.2f} | <= 1.20 | {held:<5} |")
+    print_table(rows, typed_ratio, peak, model_kib)
     print()
     print("ratios: rate over the ceiling with as many cores, measured beside each run; typed "
           "numbers: time over a C printf + scanf loop; memory: peak over the data model "
           f"({model_kib / 1024:.0f} MB: working pairs, second matrix, first factor, product)")
     print()
-    print(f"for information, OpenBLAS ({CORE_TYPE}, FMA, the call alone):")
-    for threads in (1, 2):
-        gemm = blas_seconds("sgemm", n, threads)
-        lu = blas_seconds("sgetrf", n, threads)
-        print(f"  {threads} core(s): sgemm 2000 {gemm * 1000:.1f} ms "
-              f"({2.0 * n**3 / gemm / 1e9 / top[threads]:.2f} of the ceiling), "
-              f"sgetrf 2000 {lu * 1000:.1f} ms "
-              f"({2.0 * n**3 / 3 / lu / 1e9 / top[threads]:.2f})")
+    print_blas(n, top)
     print(f"floor of a run (2 x 2 inverse): {floor * 1000:.1f} ms")
 
 
