@@ -5,7 +5,8 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 
-.PHONY: all build run test test-asan fuzz-build fuzz fuzz-kernels install package clean bench
+.PHONY: all build run test test-asan test-arm64 test-windows package-arm64 package-windows \
+  fuzz-build fuzz fuzz-kernels install package clean bench
 
 all: build
 
@@ -25,6 +26,22 @@ test-asan:
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRELVO_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The cross builds, each tested here under emulation with the same expected
+# files: ARM64 Linux under qemu-aarch64, Windows x86-64 under wine64
+# (tests/run_cross.sh installs the toolchains and emulators when missing).
+# package-arm64 leaves the arm64 .deb in $(ARM64_BUILD), package-windows
+# the ZIP of trelvo.exe and LEGGIMI.txt in $(WINDOWS_BUILD).
+ARM64_BUILD ?= build-arm64
+WINDOWS_BUILD ?= build-windows
+test-arm64:
+	tests/run_cross.sh arm64 test $(ARM64_BUILD) $(JOBS)
+test-windows:
+	tests/run_cross.sh windows test $(WINDOWS_BUILD) $(JOBS)
+package-arm64:
+	tests/run_cross.sh arm64 package $(ARM64_BUILD) $(JOBS)
+package-windows:
+	tests/run_cross.sh windows package $(WINDOWS_BUILD) $(JOBS)
 
 # Fuzzing (clang): `make fuzz` feeds the fuzzer's inputs to the whole
 # dialogue, `make fuzz-kernels` checks the vector kernels against the plain

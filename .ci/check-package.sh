@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Builds the Debian package with `make package`, unpacks it into a temporary
-# root, runs the installed program on a short dialogue and checks the
-# installed manual page. Usage: .ci/check-package.sh [BUILD directory]
+# Builds the Debian package with `make package` (or, for arm64 from this
+# x86-64 machine, `make package-arm64`), unpacks it into a temporary root,
+# runs the installed program on a short dialogue (an arm64 one under qemu)
+# and checks the installed manual page.
+# Usage: .ci/check-package.sh [BUILD directory [ARCHITECTURE]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-${BUILD:-build}}
+native=$(dpkg --print-architecture)
+arch=${2:-$native}
 
 fail() {
   echo "check-package: $*" >&2
@@ -29,6 +33,15 @@ project_version() {
   sed -n 's/^project(trelvo VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt
 }
 
+# Runs a program of the package's architecture.
+run_target() {
+  if [ "$arch" = "$native" ]; then
+    "$@"
+  else
+    qemu-aarch64 -L /usr/aarch64-linux-gnu "$@"
+  fi
+}
+
 # Fails unless control field $2 of package $1 equals $3.
 expect_field() {
   local value
@@ -41,6 +54,7 @@ check_control() {
   expect_field "$deb" Package trelvo
   expect_field "$deb" Version "$version"
   expect_field "$deb" Maintainer "TRELVO developers <trelvo@example.org>"
+  expect_field "$deb" Architecture "$arch"
   local depends description
   depends=$(dpkg-deb -f "$deb" Depends)
   for library in libc6 libstdc++6; do
@@ -57,12 +71,12 @@ check_control() {
 check_dialogue() {
   local program=$1 answers=$2 output=$work/installed.out status=0 line
   shift 2
-  printf '%b' "$answers" | "$program" >"$output" || status=$?
+  printf '%b' "$answers" | run_target "$program" >"$output" || status=$?
   [ "$status" -eq 0 ] || fail "the installed program exited with $status on '$answers'"
   for line in "$@"; do
     grep -qFx -- "$line" "$output" || fail "no line '$line' in the answer to '$answers'"
   done
-  printf '%b' "$answers" | "$build/trelvo" >"$work/built.out"
+  printf '%b' "$answers" | run_target "$build/trelvo" >"$work/built.out"
   cmp -s "$output" "$work/built.out" ||
     fail "the installed program answers '$answers' differently from $build/trelvo"
 }
@@ -85,8 +99,12 @@ check_manual_page() {
 install_missing_tools
 version=$(project_version)
 [ -n "$version" ] || fail "no version in project() of CMakeLists.txt"
-make package BUILD="$build"
-deb="$build/trelvo_${version}_$(dpkg --print-architecture).deb"
+if [ "$arch" = "$native" ]; then
+  make package BUILD="$build"
+else
+  make "package-$arch" ARM64_BUILD="$build"
+fi
+deb="$build/trelvo_${version}_$arch.deb"
 [ -f "$deb" ] || fail "make package made no $deb"
 check_control "$deb" "$version"
 

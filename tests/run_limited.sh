@@ -3,12 +3,14 @@
 # ends by itself within the time limit, with exit status 0 and nothing on
 # standard error (where every sanitizer report goes).
 #
-#   run_limited.sh bad-input PROGRAM TABLE LINE SANITIZED
+#   run_limited.sh bad-input PROGRAM TABLE LINE SANITIZED [LIMITED]
 #     Types the row on line LINE of the bad-input table TABLE (escapes read
 #     by printf '%b'), alone. Sizes that pass every test but need gigabytes
 #     are refused for want of storage: the address space is limited to
 #     1 GiB, or, when SANITIZED is ON (AddressSanitizer needs a huge address
-#     space of its own), single allocations are.
+#     space of its own), single allocations are. LIMITED "data" limits the
+#     writable data to 1 GiB instead of the address space: wine reserves
+#     most of the address space as it starts.
 #   run_limited.sh memory-limit PROGRAM INPUT EXPECTED ACTUAL
 #     Types INPUT with the address space limited to 256 MiB, where the sizes
 #     it asks for cannot be had; the whole output, written to ACTUAL, must
@@ -22,9 +24,13 @@ typed=
 trap 'rm -f "$errors" ${typed:+"$typed"}' EXIT
 
 # run_program PROGRAM INPUT OUTPUT LIMIT_KIB (0: no limit) [STACK_KIB]
+# The limit is on the address space, or on data where $limited is "data".
+limited=address
 run_program() {
   (
-    [ "$4" -eq 0 ] || ulimit -v "$4"
+    if [ "$4" -ne 0 ]; then
+      if [ "$limited" = data ]; then ulimit -d "$4"; else ulimit -v "$4"; fi
+    fi
     [ -z "${5:-}" ] || ulimit -s "$5"
     exec timeout -k 5 "$time_limit" "$1" <"$2" >"$3" 2>"$errors"
   )
@@ -51,6 +57,7 @@ run_program() {
 bad_input() {
   local program=$1 table=$2 line=$3 sanitized=$4 limit_kib=$((1024 * 1024))
   local row
+  limited=${5:-address}
   row=$(sed -n "${line}p" "$table")
   echo "row $line: $row"
   typed=$(mktemp)

@@ -8,9 +8,10 @@
 // creation throws std::bad_alloc; the dialogue turns that into a refusal
 // and keeps what it holds.
 //
-// Blocks of several megabytes come straight from the system, aligned to and
-// advised for its large pages: a 2000 x 2000 block then takes a few dozen
-// page faults instead of thousands, and far fewer TLB misses.
+// Blocks of several megabytes come from the platform layer: on Linux
+// straight from the system, aligned to and advised for its large pages (a
+// 2000 x 2000 block then takes a few dozen page faults instead of
+// thousands, and far fewer TLB misses); on Windows a plain allocation.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,7 @@
 #include "dialogue/console.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -94,6 +95,14 @@ void Console::printElementPrompt(int32_t row, int32_t col) {
   print({text, static_cast<size_t>(end - text)});
 }
 
-void Console::printCell(float value) { printf("%7.2f", static_cast<double>(value)); }
+// Not every C library writes the sign of a NaN (Windows' does not): the
+// program writes it.
+void Console::printFixed(float value, int width) {
+  if (std::isnan(value)) {
+    printf("%*s", width, std::signbit(value) ? "-nan" : "nan");
+  } else {
+    printf("%*.2f", width, static_cast<double>(value));
+  }
+}
 
 }  // namespace trelvo

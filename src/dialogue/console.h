@@ -42,8 +42,11 @@ class Console {
   void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
   /// Prints the prompt of element (row, col): "a%d%d: ".
   void printElementPrompt(int32_t row, int32_t col);
-  /// Prints a value widened to double with "%7.2f", the cell of every matrix.
-  void printCell(float value);
+  /// Prints a value widened to double with "%*.2f" in `width` columns, as
+  /// glibc prints it on every system ("-nan" for a NaN with its sign set).
+  void printFixed(float value, int width);
+  /// Prints a value with "%7.2f", the cell of every matrix.
+  void printCell(float value) { printFixed(value, 7); }
   void flush() { out_.flush(); }
 
  private:

@@ -2,10 +2,10 @@
 
 // The processor's features. On x86-64, glibc's header where the compiler
 // takes it (clang, unlike GCC, does not take its C _Bool in C++), else the
-// compiler's own queries. Another processor needs its own variants here.
-#if !defined(__x86_64__)
-#error "the kernels have vector variants for x86-64 only"
-#elif __has_include(<sys/platform/x86.h>) && !defined(__clang__)
+// compiler's own queries (MinGW's GCC among them: they read cpuid and
+// xgetbv, so a system that does not save the wide registers is seen).
+// Other processors run the portable generic variant alone.
+#if defined(__x86_64__) && __has_include(<sys/platform/x86.h>) && !defined(__clang__)
 #define TRELVO_GLIBC_CPU_FEATURES 1
 #include <sys/platform/x86.h>
 #endif
@@ -13,7 +13,9 @@
 namespace trelvo::kernels {
 namespace {
 
-#ifdef TRELVO_GLIBC_CPU_FEATURES
+#if !defined(__x86_64__)
+void readCpuFeatures() {}
+#elif defined(TRELVO_GLIBC_CPU_FEATURES)
 // The C library has read the processor's features once already, at start-up;
 // asking them of it spares the program start the processor queries of
 // __builtin_cpu_supports, which are slow under a hypervisor.
@@ -40,7 +42,11 @@ struct Variant {
 
 // Widest first; the last runs everywhere.
 const Variant kVariants[] = {
-    {&isa::kAvx512, hasAvx512}, {&isa::kAvx2, hasAvx2}, {&isa::kGeneric, always}};
+#if defined(__x86_64__)
+    {&isa::kAvx512, hasAvx512},
+    {&isa::kAvx2, hasAvx2},
+#endif
+    {&isa::kGeneric, always}};
 
 const isa::Isa* widestSupported() {
   readCpuFeatures();

@@ -42,7 +42,7 @@ void eliminateColumn(float* a, int64_t n, int64_t j) {
   for (int64_t i = j + 1; i < n; ++i) {
     float* row = a + i * n;
     if (isZero(row[j])) continue;
-    activeIsa().rowUpdate(row, pivotRow, -row[j] / pivotRow[j], n);
+    activeIsa().rowUpdate(row, pivotRow, quotientInOrder(-row[j], pivotRow[j]), n);
   }
 }
 

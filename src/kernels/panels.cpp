@@ -71,7 +71,7 @@ void Panels::eliminateInPanel(int64_t j) {
     float* target = row(i);
     skips_[slot(i, j)] = isZero(target[j]);
     if (isZero(target[j])) continue;
-    const float factor = -target[j] / pivot[j];
+    const float factor = quotientInOrder(-target[j], pivot[j]);
     factors_[slot(i, j)] = factor;
     x_.rowUpdate(target + first_, pivot + first_, factor, end_ - first_);
     if (i >= end_) diagonal_[i] = sumInOrder(productInOrder(pivot[i], factor), diagonal_[i]);

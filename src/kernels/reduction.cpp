@@ -113,7 +113,7 @@ class RightOfPivot : public Panels {
       skips_[slot(i, s)] = isZero(target[s]);
       if (isZero(target[s])) continue;
       const float* pivot = row(s);
-      const float factor = -target[s] / pivot[s];
+      const float factor = quotientInOrder(-target[s], pivot[s]);
       factors_[slot(i, s)] = factor;
       const int64_t from = first_ + (s + 1 - first_) / x_.shape.tileCols * x_.shape.tileCols;
       x_.rowUpdate(target + from, pivot + from, factor, end_ - from);

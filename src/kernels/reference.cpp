@@ -41,7 +41,7 @@ float reducedDeterminant(float* minor, int64_t m) {
   int sign = 1;
   pivotSweep(minor, m, sign);
   reduceColumns(minor, m, sign);
-  return static_cast<float>(sign) * diagonalProduct(minor, m);
+  return productInOrder(static_cast<float>(sign), diagonalProduct(minor, m));
 }
 
 }  // namespace
@@ -62,7 +62,7 @@ void eliminateColumn(float* a, int64_t n, int64_t j) {
   for (int64_t i = j + 1; i < n; ++i) {
     float* row = a + i * n;
     if (isZero(row[j])) continue;
-    float factor = -row[j] / pivotRow[j];
+    float factor = quotientInOrder(-row[j], pivotRow[j]);
     for (int64_t c = 0; c < n; ++c)
       row[c] = sumInOrder(productInOrder(pivotRow[c], factor), row[c]);
   }

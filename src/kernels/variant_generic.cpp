@@ -1,4 +1,5 @@
-// The kernels' vector code for every x86-64 (SSE2).
+// The kernels' vector code for every x86-64 (SSE2) and, portable, for
+// every other processor.
 #define KERNEL_NAMESPACE generic
 #define KERNEL_NAME "generic"
 #define KERNEL_TABLE kGeneric

@@ -31,7 +31,7 @@ constexpr char kRuleSegment[] = "_________";
 
 void printOpening(Console& io, const float* a, int64_t n) {
   for (int64_t r = 0; r < n; ++r) {
-    for (int64_t c = 0; c < n; ++c) io.printf("%10.2f", static_cast<double>(a[r * n + c]));
+    for (int64_t c = 0; c < n; ++c) io.printFixed(a[r * n + c], 10);
     io.print("\n");
   }
 }
@@ -45,7 +45,10 @@ void printTableau(Console& io, const float* a, int64_t n) {
   io.print("\n\n");
   printRule(io, n);
   for (int64_t r = 0; r < n; ++r) {
-    for (int64_t c = 0; c < n; ++c) io.printf("%7.2f |", static_cast<double>(a[r * n + c]));
+    for (int64_t c = 0; c < n; ++c) {
+      io.printCell(a[r * n + c]);
+      io.print(" |");
+    }
     io.print("\n");
     printRule(io, n);
   }
@@ -129,7 +132,9 @@ void matrixDeterminant(Dialogue& d, WorkingMatrix& m) {
     return;
   }
   float det = detTS(d.io, m.pairs.data(), m.count, m.selector);
-  d.io.printf("\n\nDeterminante= %7.2f\n\n", static_cast<double>(det));
+  d.io.print("\n\nDeterminante= ");
+  d.io.printCell(det);
+  d.io.print("\n\n");
 }
 
 }  // namespace trelvo
