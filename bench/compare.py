@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
-"""Times the program on its large dialogues beside the C yardsticks, in one
-run, and prints one table of medians and ratios.
+"""Measures the strict ceiling of this processor and the program's large
+dialogues in one run, and prints one table of rates and ratios against the
+ceiling, with OpenBLAS and a C printf + scanf loop beside them.
+
+The work of a dialogue is its whole run minus the same dialogue with an
+operation that does next to no arithmetic (a declined transpose, a sum), run
+in turn with it; medians of the paired differences. Every multiply-add
+counts as two flops. One core: pinned with taskset, the second core kept
+off by the benchmark build's switch.
 
 usage: compare.py PROGRAM YARDSTICK_DIR WORK_DIR [RUNS]
-
-Beside PROGRAM, trelvo_bench and trelvo_bench_float_zeros (the program
-without the exact zero test) weigh that test, for each vector variant this
-processor runs (BENCH_VARIANT).
+environment: BENCH_VARIANT (the kernels' vector code, e.g. avx2)
 """
 import os
-import resource
 import statistics
 import subprocess
 import sys
@@ -17,12 +20,37 @@ import time
 
 program, yardsticks, work = sys.argv[1:4]
 runs = int(sys.argv[4]) if len(sys.argv) > 4 else 5
-threads = os.environ.get("BENCH_THREADS", "2")
-blas_env = dict(os.environ, OPENBLAS_NUM_THREADS=threads, OPENBLAS_CORETYPE="SkylakeX")
+variant = os.environ.get("BENCH_VARIANT", "")
 
-# One core's single-precision peak here: 2 vector units x 16 lanes x 2
-# flops (fused multiply-add) at the clock measured below.
-PEAK_PER_CORE = float(os.environ.get("BENCH_PEAK_GFLOPS", "258"))
+
+def yardstick(name):
+    return os.path.join(yardsticks, name)
+
+
+def cpu_flags():
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("flags"):
+                return set(line.split(":", 1)[1].split())
+    return set()
+
+
+FLAGS = cpu_flags()
+WIDE = {"avx512f", "avx512dq", "avx512bw", "avx512vl"} <= FLAGS and variant not in ("avx2",)
+CORE_TYPE = "SkylakeX" if WIDE else "Haswell"
+
+
+def program_env(cores):
+    env = dict(os.environ)
+    if variant:
+        env["TRELVO_BENCH_VARIANT"] = variant
+    if cores == 1:
+        env["TRELVO_BENCH_ONE_CORE"] = "1"
+    return env
+
+
+def program_command(cores):
+    return (["taskset", "-c", "0"] if cores == 1 else []) + [program]
 
 
 def write(name, text):
@@ -32,124 +60,199 @@ def write(name, text):
     return path
 
 
-def dialogue_inputs():
-    # menu choice, rows, cols, random fill (1) with maximum 100
-    det = write("det2000.in", "5\n2000\n2000\n1\n100\n9\n")
-    product = write("product2000.in", "4\n2000\n2000\n1\n100\n2000\n2000\n1\n100\n2\n9\n")
-    inverses = {n: write(f"inverse{n}.in", f"6\n{n}\n{n}\n1\n100\n2\n9\n") for n in (2, 40, 60)}
-    # 1,000 x 1,000 typed numbers under menu choice 7 (no operation)
-    # (written line by line: a large harness would raise the floor of the
-    # children's peak memory, which counts what the harness held before exec)
+def random_dialogue(choice, n, middle, end="2\n9\n"):
+    """Menu choice, n x n at random 1..100, `middle`, then `end`."""
+    return write(f"choice{choice}_{n}.in", f"{choice}\n{n}\n{n}\n1\n100\n{middle}{end}")
+
+
+def typed_input():
+    # 1,000 x 1,000 typed numbers under menu choice 7 (no operation),
+    # written line by line: a large harness would raise the floor of the
+    # children's peak memory, which counts what the harness held before exec.
     typed = os.path.join(work, "typed1M.in")
     with open(typed, "w") as f:
         f.write("7\n1000\n1000\n2\n")
         for k in range(1_000_000):
             f.write(f"{(k * 37) % 1000 - 500}.{k % 100:02d}\n")
-    return det, product, inverses, typed
+    return typed
 
 
-def run_once(command, stdin_path, env=None):
-    """Wall seconds and peak resident kilobytes of one run."""
-    with open(stdin_path or os.devnull) as stdin, open(os.devnull, "w") as out:
+def run_once(command, stdin_path=None, env=None):
+    """Wall seconds, peak resident kilobytes and standard output of one run."""
+    with open(stdin_path or os.devnull) as stdin:
         start = time.monotonic()
-        child = subprocess.Popen(command, stdin=stdin, stdout=out, stderr=out, env=env)
+        child = subprocess.Popen(command, stdin=stdin, stdout=subprocess.PIPE,
+                                 stderr=subprocess.DEVNULL, env=env)
+        output = child.stdout.read(4096)
+        while child.stdout.read(1 << 20):
+            pass
         _, status, usage = os.wait4(child.pid, 0)
         wall = time.monotonic() - start
     if status != 0:
         sys.exit(f"{command} failed with status {status}")
-    return wall, usage.ru_maxrss
+    return wall, usage.ru_maxrss, output
 
 
-def side_by_side(a, b):
-    """Runs a and b in turn, `runs` times; medians of each and of the ratios."""
-    times_a, times_b, ratios, peaks = [], [], [], []
+def paired(a, b, count=runs):
+    """Runs a and b in turn; medians of a, of b, of a - b, of a / b; a's peak."""
     run_once(*a)
     run_once(*b)
-    for _ in range(runs):
-        ta, peak = run_once(*a)
-        tb, _ = run_once(*b)
-        times_a.append(ta)
-        times_b.append(tb)
-        ratios.append(ta / tb)
+    ta, tb, peaks = [], [], []
+    for _ in range(count):
+        t, peak, _ = run_once(*a)
+        ta.append(t)
         peaks.append(peak)
-    return statistics.median(times_a), statistics.median(times_b), statistics.median(ratios), max(peaks)
+        tb.append(run_once(*b)[0])
+    med = statistics.median
+    return (med(ta), med(tb), med(x - y for x, y in zip(ta, tb)),
+            med(x / y for x, y in zip(ta, tb)), max(peaks))
 
 
-def alone(a):
-    run_once(*a)
-    samples = [run_once(*a) for _ in range(runs)]
-    return statistics.median(t for t, _ in samples), max(p for _, p in samples)
+def ceiling_args():
+    return [yardstick("ceiling")] + ([] if WIDE else ["avx2"])
 
 
-def variants():
-    """The kernels' vector variants this processor runs, widest first."""
-    with open("/proc/cpuinfo") as f:
-        flags = set(f.read().split())
-    names = []
-    if {"avx512f", "avx512dq", "avx512vl", "avx512bw"} <= flags:
-        names.append("avx512")
-    if "avx2" in flags:
-        names.append("avx2")
-    return names or ["generic"]
+def ceiling():
+    isa, one, two = subprocess.run(ceiling_args(), capture_output=True, text=True,
+                                   check=True).stdout.split()
+    return isa, {1: float(one), 2: float(two)}
 
 
-def exact_zero_rows(det, inverses):
-    """The program with and without the exact zero test, side by side."""
-    here = os.path.dirname(program)
-    ruled, plain = os.path.join(here, "trelvo_bench"), os.path.join(here, "trelvo_bench_float_zeros")
+def quick_ceiling(cores):
+    """The ceiling of this moment: on a busy machine, each timed run is paired
+    with one of these, on the same cores."""
+    command = (["taskset", "-c", "0"] if cores == 1 else []) + ceiling_args() + [str(cores)]
+    return float(subprocess.run(command, capture_output=True, text=True, check=True).stdout)
+
+
+def dialogue_rate(inputs, baseline, cores, flops, count=runs):
+    """Seconds of a dialogue's work beyond its baseline dialogue, its GFLOP/s
+    and its share of the ceiling (medians over paired runs), and its peak."""
+    command, env = program_command(cores), program_env(cores)
+    run_once(command, inputs, env)
+    run_once(command, baseline, env)
+    extras, rates, shares, peak = [], [], [], 0
+    for _ in range(count):
+        top = quick_ceiling(cores)
+        t, peak_now, _ = run_once(command, inputs, env)
+        extra = max(t - run_once(command, baseline, env)[0], 1e-6)
+        extras.append(extra)
+        rates.append(flops / extra / 1e9)
+        shares.append(rates[-1] / top)
+        peak = max(peak, peak_now)
+    med = statistics.median
+    return med(extras), med(rates), med(shares), peak
+
+
+def blas_seconds(name, n, threads):
+    env = dict(os.environ, OPENBLAS_NUM_THREADS=str(threads), OPENBLAS_CORETYPE=CORE_TYPE)
+    command = (["taskset", "-c", "0"] if threads == 1 else []) + [yardstick(name), str(n)]
+    return statistics.median(float(run_once(command, None, env)[2].split()[0])
+                             for _ in range(runs))
+
+
+def rate_rows(n):
+    """The dialogues' rates against the ceiling, one row per work and cores;
+    and the product's peak memory."""
+    product = random_dialogue(4, n, f"{n}\n{n}\n1\n100\n")
+    summed = random_dialogue(2, n, f"{n}\n{n}\n1\n100\n")
+    det = random_dialogue(5, n, "", "9\n")
+    transposed = random_dialogue(3, n, "")
+    rows, peak = [], 0
+    for cores in (1, 2):
+        *rate, peak_now = dialogue_rate(product, summed, cores, 2.0 * n**3)
+        rows.append(("product 2000", cores, *rate, 0.80))
+        peak = max(peak, peak_now)
+    for cores, target in ((1, 0.65), (2, 0.55)):
+        *rate, _ = dialogue_rate(det, transposed, cores, 2.0 * n**3 / 3)
+        rows.append(("determinant 2000", cores, *rate, target))
+    for side, cores, count in ((60, 1, 4 * runs + 1), (200, 2, runs)):
+        inverse = random_dialogue(6, side, "")
+        *rate, _ = dialogue_rate(inverse, random_dialogue(3, side, ""), cores,
+                                 2.0 * side**2 * (side - 1) ** 3 / 3, count)
+        rows.append((f"inverse {side}", cores, *rate, 0.50))
+    return rows, peak
+
+
+def print_table(rows, typed_ratio, peak_kib, model_kib):
+    print(f"| {'work':<24}| cores | {'time':>10} | {'GFLOP/s':>8} | ratio | target  | holds |")
+    print(f"|{'-' * 25}|-------|{'-' * 12}|{'-' * 10}|-------|---------|-------|")
+    for label, cores, seconds, gflops, ratio, target in rows:
+        held = "yes" if ratio >= target else "NO"
+        print(f"| {label:<24}| {cores:>5} | {seconds * 1000:>7.1f} ms | {gflops:>8.1f} | {ratio:5.2f} "
+              f"| >= {target:.2f} | {held:<5} |")
+    held = "yes" if typed_ratio <= 0.5 else "NO"
+    print(f"| {'1,000,000 typed numbers':<24}|       | {'':>10} | {'':>8} | {typed_ratio:5.2f} "
+          f"| <= 0.50 | {held:<5} |")
+    held = "yes" if peak_kib / model_kib <= 1.2 else "NO"
+    print(f"| {'product 2000 peak memory':<24}|       | {peak_kib / 1024:>8.0f}MB | {'':>8} "
+          f"| {peak_kib / model_kib:5.2f} | <= 1.20 | {held:<5} |")
+
+
+def exact_zero_rows(n):
+    """The determinant and the inverses with the reduction's exact zero test
+    and without it (the benchmark build's switch), run in turn on two cores:
+    medians of the times and of their ratios."""
     rows = []
-    for variant in variants():
-        env = dict(os.environ, BENCH_VARIANT=variant)
-        for label, path in [("determinant 2000 x 2000", det)] + [
-                (f"inverse {n} x {n}", inverses[n]) for n in (40, 60)]:
-            t, tb, r, _ = side_by_side(([ruled], path, env), ([plain], path, env))
-            rows.append((f"{label}, {variant}", "no exact zero test", t, tb, r, "<= 4.00"))
+    for label, inputs in ((f"determinant {n}", random_dialogue(5, n, "", "9\n")),
+                          ("inverse 40", random_dialogue(6, 40, "")),
+                          ("inverse 60", random_dialogue(6, 60, ""))):
+        with_test = (program_command(2), inputs, program_env(2))
+        without = (program_command(2), inputs, dict(program_env(2), TRELVO_BENCH_FLOAT_ZEROS="1"))
+        t, tb, _, ratio, _ = paired(with_test, without)
+        rows.append((label, t, tb, ratio))
     return rows
 
 
+def print_exact_zero_rows(rows):
+    print("the exact zero test, against the same run without it (two cores):")
+    print(f"| {'work':<24}| {'with':>10} | {'without':>10} | ratio | target  | holds |")
+    print(f"|{'-' * 25}|{'-' * 12}|{'-' * 12}|-------|---------|-------|")
+    for label, t, tb, ratio in rows:
+        held = "yes" if ratio <= 4.0 else "NO"
+        print(f"| {label:<24}| {t * 1000:>7.1f} ms | {tb * 1000:>7.1f} ms | {ratio:5.2f} "
+              f"| <= 4.00 | {held:<5} |")
+
+
+def print_blas(n, top):
+    print(f"for information, OpenBLAS ({CORE_TYPE}, FMA, the call alone):")
+    for threads in (1, 2):
+        gemm = blas_seconds("sgemm", n, threads)
+        lu = blas_seconds("sgetrf", n, threads)
+        print(f"  {threads} core(s): sgemm 2000 {gemm * 1000:.1f} ms "
+              f"({2.0 * n**3 / gemm / 1e9 / top[threads]:.2f} of the ceiling), "
+              f"sgetrf 2000 {lu * 1000:.1f} ms "
+              f"({2.0 * n**3 / 3 / lu / 1e9 / top[threads]:.2f})")
+
+
 def main():
-    det, product, inverses, typed = dialogue_inputs()
-    y = lambda name: os.path.join(yardsticks, name)
-    rows = []
+    n = 2000
+    isa, top = ceiling()
+    rows, peak = rate_rows(n)
+    typed = typed_input()
+    _, _, _, typed_ratio, _ = paired(
+        (["sh", "-c", f"cat {typed} | {program}"], None),
+        (["sh", "-c", f"cat {typed} | {yardstick('scanf_loop')} 1000 1000"], None))
+    # The data model of the product: the working matrix's pairs (the first
+    # factor and room for a kept result), the second matrix, the first
+    # factor's row-major copy and the product: 2 + 1 + 1 + 1 matrices.
+    model_kib = (2 + 1 + 1 + 1) * n * n * 4 / 1024
+    floor = statistics.median(run_once(program_command(2), random_dialogue(6, 2, ""))[0]
+                              for _ in range(runs))
+    exact_zeros = exact_zero_rows(n)
 
-    t, tb, r, _ = side_by_side(([program], det), ([y("sgetrf"), "2000"], None, blas_env))
-    rows.append(("determinant 2000 x 2000", "OpenBLAS sgetrf", t, tb, r, "<= 1.50"))
-
-    t, tb, r, peak = side_by_side(([program], product), ([y("sgemm"), "2000"], None, blas_env))
-    rows.append(("product 2000 x 2000", "OpenBLAS sgemm", t, tb, r, "<= 1.25"))
-    # working pairs, operand, first factor, product
-    model_kib = (2 + 1 + 1 + 1) * 2000 * 2000 * 4 / 1024
-    memory = (peak, model_kib)
-
-    t, tb, r, _ = side_by_side((["sh", "-c", f"cat {typed} | {program}"], None),
-                               (["sh", "-c", f"cat {typed} | {y('scanf_loop')} 1000 1000"], None))
-    rows.append(("1,000,000 typed numbers", "printf + scanf loop", t, tb, r, "<= 0.50"))
-
-    rows += exact_zero_rows(det, inverses)
-
-    # The 2 x 2 inverse is the floor of every run: starting the program,
-    # the dialogue and its exit, with next to no arithmetic.
-    floor, _ = alone(([program], inverses.pop(2)))
-    inverse_rows = []
-    for n, path in inverses.items():
-        t, _ = alone(([program], path))
-        gflops = n**5 / t / 1e9
-        inverse_rows.append((n, t, gflops, gflops / PEAK_PER_CORE))
-
-    print(f"threads: {threads} (program and OpenBLAS); runs: {runs}; medians")
+    print(f"processor: {isa} ceiling (acc = acc + b*m, no FMA): one core {top[1]:.1f} GFLOP/s, "
+          f"two cores {top[2]:.1f} GFLOP/s; kernels: {variant or 'widest'}; runs: {runs}; medians")
     print()
-    print(f"| {'work':<33}| {'compared with':<20}| {'program s':>10} | {'other s':>8} | {'ratio':>6} | target  |")
-    print(f"|{'-' * 34}|{'-' * 21}|{'-' * 12}|{'-' * 10}|{'-' * 8}|---------|")
-    for work_name, other, t, tb, r, target in rows:
-        print(f"| {work_name:<33}| {other:<20}| {t:>10.3f} | {tb:>8.3f} | {r:>6.2f} | {target} |")
-    for n, t, gflops, share in inverse_rows:
-        label = f"inverse {n} x {n}"
-        print(f"| {label:<33}| {'one core peak':<20}| {t:>10.3f} | {'':>8} | {share:>6.2f} | >= 0.30 |")
-    peak_kib, model = memory
-    print(f"| {'product peak memory':<33}| {'data model':<20}| {peak_kib / 1024:>8.0f}MB | {model / 1024:>6.0f}MB | {peak_kib / model:>6.2f} | <= 1.20 |")
+    print_table(rows, typed_ratio, peak, model_kib)
     print()
-    for n, t, gflops, share in inverse_rows:
-        print(f"inverse {n}: {gflops:.1f} GFLOP/s counting n^5/2 multiply-adds; peak taken as {PEAK_PER_CORE:.0f}")
+    print("ratios: rate over the ceiling with as many cores, measured beside each run; typed "
+          "numbers: time over a C printf + scanf loop; memory: peak over the data model "
+          f"({model_kib / 1024:.0f} MB: working pairs, second matrix, first factor, product)")
+    print()
+    print_exact_zero_rows(exact_zeros)
+    print()
+    print_blas(n, top)
     print(f"floor of a run (2 x 2 inverse): {floor * 1000:.1f} ms")
 
 

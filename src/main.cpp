@@ -21,6 +21,7 @@ int main() {
   console.setFlushBeforeRead(atConsole);
   trelvo::Dialogue dialogue(console);
   if (atConsole) dialogue.waitForKey = trelvo::platform::waitForKeyPress;
+  if (trelvo::platform::errorIsConsole()) dialogue.progress = &std::cerr;
   trelvo::runDialogue(dialogue);
   return 0;
 }

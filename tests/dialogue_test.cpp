@@ -76,7 +76,7 @@ std::vector<float> randomFill(unsigned seed, int32_t maximum, int32_t rows = 3, 
   Console console(in, out);
   Dialogue dialogue(console);
   std::vector<float> values(static_cast<size_t>(rows * cols), -1.0f);
-  std::srand(seed);
+  dialogue.random.reseed(seed);
   EXPECT_EQ(enterElements(dialogue, MatrixView(values.data()), rows, cols, Wording::kPlain), 1);
   return values;
 }
@@ -85,6 +85,16 @@ TEST(RandomFill, TheSameSeedDrawsTheSameValues) {
   EXPECT_EQ(randomFill(77, 1000), randomFill(77, 1000));
   EXPECT_NE(randomFill(77, 1000), randomFill(78, 1000));
 }
+
+#ifdef __GLIBC__
+TEST(RandomFill, DrawsAsTheCLibrarysRandAfterTheSameSeed) {
+  for (int32_t maximum : {100, -7, INT_MAX}) {
+    const std::vector<float> values = randomFill(1733836800u, maximum, 30, 40);
+    std::srand(1733836800u);
+    for (float v : values) ASSERT_EQ(v, static_cast<float>(std::rand() % int64_t{maximum} + 1));
+  }
+}
+#endif
 
 TEST(RandomFill, ValuesAreWholeNumbersFromOneToTheMaximumsMagnitude) {
   struct Case {

@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kernels/dispatch.h"
@@ -118,16 +120,21 @@ struct ProductShape {
   int64_t rows, inner, cols2;
 };
 
-void expectSameProduct(const ProductShape& shape, Data data, unsigned seed) {
+void expectSameProduct(const ProductShape& shape, Data data, unsigned seed,
+                       Data secondData) {
   Matrix f = randomMatrix(shape.rows, shape.inner, data, seed);
-  Matrix s = randomMatrix(shape.inner, shape.cols2, data, seed + 1);
+  Matrix s = randomMatrix(shape.inner, shape.cols2, secondData, seed + 1);
   Matrix expected(shape.rows * shape.cols2);
   Matrix actual(shape.rows * shape.cols2, 7.0f);  // the kernel must start from +0.0
   reference::multiply(f.data(), s.data(), expected.data(), shape.rows, shape.inner, shape.cols2);
   blocked::multiply(f.data(), s.data(), actual.data(), shape.rows, shape.inner, shape.cols2);
   EXPECT_TRUE(sameBits(expected, actual))
       << shape.rows << " x " << shape.inner << " by " << shape.inner << " x " << shape.cols2 << ", "
-      << dataName(data);
+      << dataName(data) << " by " << dataName(secondData);
+}
+
+void expectSameProduct(const ProductShape& shape, Data data, unsigned seed) {
+  expectSameProduct(shape, data, seed, data);
 }
 
 TEST_P(KernelsTest, ProductAroundTilesAndVectors) {
@@ -142,7 +149,7 @@ TEST_P(KernelsTest, ProductAroundTilesAndVectors) {
 
 TEST_P(KernelsTest, ProductAcrossCacheBlocks) {
   const ProductShape shapes[] = {
-      {961, 40, 33},  // row blocks of 960
+      {961, 40, 33},  // several row blocks
       {25, 513, 35},  // depth blocks of 256
       {13, 3, 2100},  // column blocks of 2048
       {70, 300, 97},
@@ -151,6 +158,17 @@ TEST_P(KernelsTest, ProductAcrossCacheBlocks) {
     for (Data data : {Data::kWhole, Data::kSpecials, Data::kWideRange}) {
       expectSameProduct(shape, data, 7);
     }
+  }
+}
+
+// Blocks where only one factor has NaN may take their products either way
+// round; where both have, only in order.
+TEST_P(KernelsTest, ProductWithNaNInOneFactorOrInBoth) {
+  const ProductShape shapes[] = {{70, 300, 97}, {961, 40, 33}, {13, 3, 2100}};
+  for (const ProductShape& shape : shapes) {
+    expectSameProduct(shape, Data::kSpecials, 3, Data::kWhole);
+    expectSameProduct(shape, Data::kWhole, 4, Data::kSpecials);
+    expectSameProduct(shape, Data::kSpecials, 5, Data::kSpecials);
   }
 }
 
@@ -385,6 +403,31 @@ TEST_P(KernelsTest, MinorDeterminants) {
       expectSameMinors(randomMatrix(n, n, data, static_cast<unsigned>(n)), n, dataName(data));
     }
   }
+}
+
+// The progress hook: told on the calling thread only, of counts that grow
+// up to the number of positions, without changing a bit of the results.
+TEST_P(KernelsTest, MinorDeterminantsTellTheirProgress) {
+  const int64_t n = 60;
+  const Matrix a = randomMatrix(n, n, Data::kWhole, 11);
+  Matrix expected(n * n), actual(n * n);
+  std::vector<uint8_t> expectedReduced(n * n), reduced(n * n);
+  minorDeterminants(a.data(), n, expected.data(), expectedReduced.data());
+  std::vector<int64_t> told;
+  bool elsewhere = false;
+  const std::thread::id caller = std::this_thread::get_id();
+  minorDeterminants(a.data(), n, actual.data(), reduced.data(), [&](int64_t done, int64_t total) {
+    elsewhere |= std::this_thread::get_id() != caller;
+    EXPECT_EQ(total, n * n);
+    told.push_back(done);
+  });
+  EXPECT_TRUE(sameBits(expected, actual));
+  EXPECT_EQ(expectedReduced, reduced);
+  EXPECT_FALSE(elsewhere);
+  ASSERT_FALSE(told.empty());
+  EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
+  EXPECT_GT(told.front(), 0);
+  EXPECT_LE(told.back(), n * n);
 }
 
 // Zero pivots send lanes to the plain path; a zero row gives the shortcut.

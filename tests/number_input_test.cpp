@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 #include <cstring>
 #include <limits>
 
@@ -96,6 +99,43 @@ TEST(ParseDecimal, KeepsTheSignOfZeroAndOfNan) {
     ASSERT_TRUE(parsed.has_value()) << text;
     EXPECT_TRUE(std::isnan(*parsed)) << text;
     EXPECT_EQ(std::signbit(*parsed), text[0] == '-') << text;
+  }
+}
+
+// Plain decimals of every length around the limits of exact floats (2^24
+// and ten decimals), against the C library's correctly rounded conversion,
+// bit for bit.
+TEST(ParseDecimal, PlainDecimalsRoundAsTheCLibrary) {
+  uint64_t state = 88172645463325252u;
+  auto nextDigits = [&](int count) {
+    std::string digits;
+    for (int i = 0; i < count; ++i) {
+      state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+      digits += static_cast<char>('0' + state % 10);
+    }
+    return digits;
+  };
+  for (int whole = 0; whole <= 9; ++whole) {
+    for (int decimals = -1; decimals <= 12; ++decimals) {
+      for (int k = 0; k < 2000; ++k) {
+        if (whole == 0 && decimals <= 0) continue;
+        std::string text(k % 3 == 0 ? "-" : "");
+        text += nextDigits(whole);
+        if (decimals >= 0) {
+          text += k % 2 ? '.' : ',';
+          text += nextDigits(decimals);
+        }
+        std::string cText = text;
+        std::replace(cText.begin(), cText.end(), ',', '.');
+        const float expected = std::strtof(cText.c_str(), nullptr);
+        auto parsed = parseDecimal(text);
+        ASSERT_TRUE(parsed.has_value()) << text;
+        uint32_t got, want;
+        std::memcpy(&got, &*parsed, 4);
+        std::memcpy(&want, &expected, 4);
+        ASSERT_EQ(got, want) << text;
+      }
+    }
   }
 }
 

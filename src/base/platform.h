@@ -16,6 +16,10 @@ void prepareStandardStreams();
 /// Whether standard input is a console someone types at.
 bool inputIsConsole();
 
+/// Whether standard error is a console, where a line of progress can be
+/// drawn and erased again (never a pipe or a file).
+bool errorIsConsole();
+
 /// Waits for one key press at the console of standard input, without echo
 /// and without Enter, leaving the console as it was (also when the wait is
 /// interrupted by a signal). Returns at once when the input is no console.

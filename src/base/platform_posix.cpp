@@ -45,6 +45,8 @@ void prepareStandardStreams() { std::signal(SIGPIPE, SIG_IGN); }
 
 bool inputIsConsole() { return isatty(STDIN_FILENO); }
 
+bool errorIsConsole() { return isatty(STDERR_FILENO); }
+
 void waitForKeyPress() {
   if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedSettings) != 0) return;
   struct termios raw = savedSettings;

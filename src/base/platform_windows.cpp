@@ -19,6 +19,11 @@ bool inputIsConsole() {
   return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
+bool errorIsConsole() {
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 // Output in text mode, so a redirected dialogue has Windows line ends as
 // every Windows tool writes them. Input from a file or a pipe in binary
 // mode, read byte for byte as on every other system ("\r\n" is white space

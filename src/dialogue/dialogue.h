@@ -1,14 +1,16 @@
 // What one run of the dialogue holds beside the working matrix: the
-// console, the limit on storage, the scalar of the scalar product and the
-// clock that seeds the random fills.
+// console, the limit on storage, the scalar of the scalar product, the
+// clock that seeds the random fills and their generator.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 #include <functional>
 #include <new>
+#include <ostream>
 
 #include "dialogue/console.h"
+#include "base/random.h"
 #include "base/storage.h"
 
 namespace trelvo {
@@ -27,6 +29,11 @@ struct Dialogue {
   float scalar = 1.0f;
   /// Seconds of calendar time, used to seed the random generator.
   std::function<std::time_t()> clock = [] { return std::time(nullptr); };
+  /// The draws of the random fills.
+  RandomSequence random;
+  /// Where long work draws its line of progress: standard error when it is
+  /// a terminal; none (nothing drawn) by default.
+  std::ostream* progress = nullptr;
   /// Waits for a key press at the end of the run (nothing, by default).
   std::function<void()> waitForKey = [] {};
 

@@ -1,8 +1,10 @@
 #include "dialogue/entry_display.h"
 
-#include <cstdlib>
+#include <algorithm>
+#include <optional>
 
 #include "dialogue/messages.h"
+#include "dialogue/progress.h"
 
 namespace trelvo {
 namespace {
@@ -18,6 +20,11 @@ constexpr char kSecondRowsPrompt[] =
     "\nIndicare la dimensione della 2a matrice: \n  RIGHE   (>1): ";
 constexpr char kColumnsPrompt[] = "\n  COLONNE (>1): ";
 constexpr char kMaximumPrompt[] = "\nIndicare il valore massimo dei numeri da generare\n  --> ";
+constexpr char kFillProgress[] = "Generazione degli elementi";
+// Fills this large take about a second or more and show their progress,
+// counted in chunks of draws.
+constexpr int64_t kFillShowingProgress = 100'000'000;
+constexpr int64_t kFillChunk = int64_t{1} << 20;
 
 int32_t readMaximum(Dialogue& d) {
   d.io.print(kMaximumPrompt);
@@ -32,10 +39,15 @@ int32_t readMaximum(Dialogue& d) {
 
 // Each draw v gives (v rem maximum) + 1: whole numbers from 1 to |maximum|.
 void fillAtRandom(Dialogue& d, MatrixView target, int64_t count) {
-  int64_t maximum = readMaximum(d);
-  for (int64_t k = 0; k < count; ++k) {
-    int64_t draw = std::rand();
-    target.set(k, static_cast<float>(draw % maximum + 1));
+  const int64_t maximum = readMaximum(d);
+  std::optional<ProgressLine> progress;
+  if (count >= kFillShowingProgress) progress.emplace(d, kFillProgress);
+  for (int64_t begin = 0; begin < count; begin += kFillChunk) {
+    const int64_t end = std::min(count, begin + kFillChunk);
+    for (int64_t k = begin; k < end; ++k) {
+      target.set(k, static_cast<float>(d.random.next() % maximum + 1));
+    }
+    if (progress) progress->update(end, count);
   }
 }
 

@@ -1,6 +1,5 @@
 #include "dialogue/main_loop.h"
 
-#include <cstdlib>
 #include <new>
 
 #include "dialogue/entry_display.h"
@@ -121,7 +120,7 @@ void runPasses(Dialogue& d) {
       printPassHead(d, m);
       choice = d.io.readInt();
     }
-    std::srand(static_cast<unsigned>(d.clock()));
+    d.random.reseed(static_cast<uint32_t>(d.clock()));
     if (firstPass) enterFirstMatrix(d, m);
     firstPass = false;
     if (runOperation(d, m, choice)) answer = askReturn(d);

@@ -73,6 +73,39 @@ std::optional<float> readFloat(std::string_view text) {
   return value;
 }
 
+// Powers of ten that floats hold exactly.
+constexpr float kExactPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                       1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+constexpr int kMaxFractionDigits = 10;
+// Whole numbers up to 2^24 are exact floats.
+constexpr uint32_t kExactMantissaLimit = uint32_t{1} << 24;
+
+// What most typed numbers look like: digits with at most one separator, no
+// exponent, a mantissa that is an exact float and at most ten decimals.
+// Then mantissa / 10^decimals, one correctly rounded division of exact
+// operands, is the float nearest the decimal, as from_chars gives it.
+std::optional<float> parsePlainDecimal(std::string_view body, bool negative) {
+  uint32_t mantissa = 0;
+  int digits = 0;
+  int decimals = -1;  // -1 before the separator
+  for (char c : body) {
+    if (isDigit(c)) {
+      mantissa = mantissa * 10 + static_cast<uint32_t>(c - '0');
+      if (mantissa >= kExactMantissaLimit) return std::nullopt;
+      ++digits;
+      if (decimals >= 0) ++decimals;
+    } else if ((c == '.' || c == ',') && decimals < 0) {
+      decimals = 0;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (digits == 0 || decimals > kMaxFractionDigits) return std::nullopt;
+  const float value =
+      static_cast<float>(mantissa) / kExactPowersOfTen[decimals < 0 ? 0 : decimals];
+  return negative ? -value : value;
+}
+
 }  // namespace
 
 std::optional<float> parseDecimal(std::string_view token) {
@@ -82,6 +115,7 @@ std::optional<float> parseDecimal(std::string_view token) {
     negative = token.front() == '-';
     token.remove_prefix(1);
   }
+  if (auto plain = parsePlainDecimal(token, negative)) return plain;
   const bool special = equalsIgnoringCase(token, "inf") || equalsIgnoringCase(token, "infinity") ||
                        equalsIgnoringCase(token, "nan");
   if (!special && !isDecimalNumeral(token)) return std::nullopt;

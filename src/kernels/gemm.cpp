@@ -36,6 +36,8 @@ void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t 
     for (int64_t pc = 0; pc < o.depth; pc += shape.blockDepth) {
       const int64_t kc = std::min(shape.blockDepth, o.depth - pc);
       pack::packColumns(o.b + pc * o.ldb + jc, o.ldb, kc, nc, shape.tileCols, buffers.cols.data());
+      const bool columnsHaveNaN =
+          !o.pivotFirst && pack::hasNaN(buffers.cols.data(), pack::roundUp(nc, shape.tileCols) * kc);
       for (int64_t ic = firstRow; ic < endRow; ic += shape.blockRows) {
         const int64_t mc = std::min(shape.blockRows, endRow - ic);
         pack::packRows(o.a + ic * o.lda + pc, o.lda, mc, kc, shape.tileRows, buffers.rows.data());
@@ -44,7 +46,12 @@ void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t 
           const uint8_t* skips = packedSkips(x, o, ic, mc, pc, kc, buffers);
           x.updateBlock(mc, nc, kc, buffers.rows.data(), buffers.cols.data(), skips, c, o.ldc);
         } else {
-          x.productBlock(mc, nc, kc, buffers.rows.data(), buffers.cols.data(), c, o.ldc);
+          // Only a term with NaN in both operands shows which came first.
+          const bool eitherOrder =
+              !columnsHaveNaN ||
+              !pack::hasNaN(buffers.rows.data(), pack::roundUp(mc, shape.tileRows) * kc);
+          x.productBlock(mc, nc, kc, buffers.rows.data(), buffers.cols.data(), eitherOrder, c,
+                         o.ldc);
         }
       }
     }

@@ -71,11 +71,12 @@ void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t in
   }
 }
 
-void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) {
+void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced,
+                       const ProgressHook& progress) {
   if (n - 1 < kBatchedMinorSide) {
     reference::minorDeterminants(a, n, det, reduced);
   } else {
-    blocked::minorDeterminants(a, n, det, reduced);
+    blocked::minorDeterminants(a, n, det, reduced, progress);
   }
 }
 

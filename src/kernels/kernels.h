@@ -51,6 +51,10 @@ void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t in
 /// diagonal order.
 float diagonalProduct(const float* a, int64_t n);
 
+/// How far long work has come: `done` of `total` units, `done` growing.
+/// Called on the calling thread only, a few times a batch of work at most.
+using ProgressHook = std::function<void(int64_t done, int64_t total)>;
+
 /// For every position (i, j) of the n x n matrix `a`, row-major into
 /// det[i * n + j]: the determinant of the minor without row i and column j
 /// as the determinant routine computes it (a single element is its own
@@ -58,8 +62,10 @@ float diagonalProduct(const float* a, int64_t n);
 /// column steps, then the sign times the diagonal product, taken from 1.0
 /// in diagonal order). reduced[i * n + j] is 1 when the minor went through
 /// the reduction (so its working would be printed), 0 after a shortcut.
-/// REQUIRES: n >= 2.
-void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced);
+/// `progress`, when given, is told of the positions done as their batches
+/// end. REQUIRES: n >= 2.
+void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced,
+                       const ProgressHook& progress = nullptr);
 
 /// The blocked vector code at every size (the functions above use it for
 /// large sizes only, where it pays).
@@ -67,7 +73,8 @@ namespace blocked {
 void reduceColumns(float* a, int64_t n, int& sign);
 void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>& restore);
 void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2);
-void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced);
+void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced,
+                       const ProgressHook& progress = nullptr);
 }  // namespace blocked
 
 }  // namespace trelvo::kernels

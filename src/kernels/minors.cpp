@@ -229,7 +229,8 @@ void minorDeterminantsOfRange(const isa::Isa& x, const Minors& m, int64_t begin,
 
 namespace blocked {
 
-void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) {
+void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced,
+                       const ProgressHook& progress) {
   const isa::Isa& x = activeIsa();
   const int64_t positions = n * n;
   const ZeroLinesOfMinors zeroLines(a, n);
@@ -245,10 +246,14 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced) 
   // lanes that go again make some batches much longer than others.
   const int64_t chunk = 4 * x.lanes;
   std::atomic<int64_t> next = 0;
+  std::atomic<int64_t> done = 0;
   parallel::runParts(parts, [&](int part) {
     for (int64_t begin = next.fetch_add(chunk); begin < positions; begin = next.fetch_add(chunk)) {
       const int64_t end = std::min(begin + chunk, positions);
       minorDeterminantsOfRange(x, m, begin, end, zeroLines, batches[part], det, reduced);
+      done += end - begin;
+      // Part 0 runs on the calling thread.
+      if (progress && part == 0) progress(done, positions);
     }
   });
 }

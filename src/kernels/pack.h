@@ -37,6 +37,13 @@ inline void packColumns(const float* src, int64_t ld, int64_t depth, int64_t col
   }
 }
 
+/// Whether any of the `count` values at p is a NaN.
+inline bool hasNaN(const float* p, int64_t count) {
+  bool any = false;
+  for (int64_t k = 0; k < count; ++k) any |= p[k] != p[k];
+  return any;
+}
+
 /// Room for one row block and one column block of up to `depth` terms.
 struct Buffers {
   Buffers(const isa::Isa& x, int64_t depth)

@@ -1,5 +1,9 @@
 #include "kernels/parallel.h"
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -86,6 +90,17 @@ class Worker {
   bool stop_ = false;
 };
 
+// The processors this process may run on (as taskset or a container's
+// cpuset leave them), not only those the machine has: a second thread on
+// the same processor would only take turns with the first.
+int usableCores() {
+#ifdef __linux__
+  cpu_set_t usable;
+  if (sched_getaffinity(0, sizeof usable, &usable) == 0) return CPU_COUNT(&usable);
+#endif
+  return static_cast<int>(std::thread::hardware_concurrency());
+}
+
 }  // namespace
 
 void allowSecondCore(bool allow) { secondCoreSwitch() = allow; }
@@ -94,7 +109,7 @@ bool secondCoreAllowed() { return secondCoreSwitch(); }
 namespace parallel {
 
 int partsFor(int64_t work) {
-  static const bool twoCores = std::thread::hardware_concurrency() > 1;
+  static const bool twoCores = usableCores() > 1;
   return secondCoreAllowed() && twoCores && work >= kSecondCoreWork ? 2 : 1;
 }
 

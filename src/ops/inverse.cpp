@@ -10,6 +10,7 @@
 
 #include "dialogue/entry_display.h"
 #include "dialogue/messages.h"
+#include "dialogue/progress.h"
 #include "kernels/kernels.h"
 #include "ops/determinant.h"
 
@@ -20,6 +21,10 @@ constexpr char kHeading[] = "\n\nLa matrice INVERSA E':\n\n";
 // From this minor side on, detTS prints only "\n\n" and a "\n" per column
 // step, so the minors' determinants can be taken all together beforehand.
 constexpr int32_t kBatchedMinorSide = 12;
+// From this side on the minors take about a second or more: their
+// progress is shown.
+constexpr int32_t kSideShowingProgress = 100;
+constexpr char kProgress[] = "Calcolo dell'inversa";
 
 // What the cofactors of one n x n matrix need, all had before any printing.
 struct CofactorWork {
@@ -84,12 +89,21 @@ float minorDeterminant(Console& io, CofactorWork& w, int32_t i, int32_t j) {
 // +1 or -1 as a float, so a zero minor gives a signed zero.
 float cofactorSign(int32_t i, int32_t j) { return (i + j) % 2 == 0 ? 1.0f : -1.0f; }
 
-void writeInverse(Console& io, CofactorWork& w, float det, MatrixView inverse) {
-  const float reciprocal = 1.0f / det;
-  if (w.batched) {
-    copyCurrent(w);
+void batchMinorDeterminants(Dialogue& d, CofactorWork& w) {
+  copyCurrent(w);
+  if (w.n < kSideShowingProgress) {
     kernels::minorDeterminants(w.workingCopy.data(), w.n, w.minorDets.data(), w.reduced.data());
+    return;
   }
+  ProgressLine progress(d, kProgress);
+  kernels::minorDeterminants(w.workingCopy.data(), w.n, w.minorDets.data(), w.reduced.data(),
+                             [&](int64_t done, int64_t total) { progress.update(done, total); });
+}
+
+void writeInverse(Dialogue& d, CofactorWork& w, float det, MatrixView inverse) {
+  Console& io = d.io;
+  const float reciprocal = 1.0f / det;
+  if (w.batched) batchMinorDeterminants(d, w);
   for (int32_t i = 0; i < w.n; ++i) {
     for (int32_t j = 0; j < w.n; ++j) {
       io.print("\n");
@@ -112,7 +126,7 @@ void inverseMatrix(Dialogue& d, WorkingMatrix& m) {
     d.io.print(kNotInvertible);
     return;
   }
-  writeInverse(d.io, work, det, m.pending());
+  writeInverse(d, work, det, m.pending());
   d.io.print(kHeading);
   if (isPrintable(work.n)) printFlat(d.io, m.pending(), m.count, work.n);
   offerSave(d, m, keepPending);
