@@ -23,15 +23,35 @@ bool contains(const std::vector<modular::TestedValue>& values, const modular::Te
 }  // namespace
 
 Reduction::Reduction(float* a, int64_t n)
-    : a_(a), n_(n), exactValues_(exactZerosInUse() && allFinite(a, n)) {
-  if (exactValues_) exact_ = ExactResidues(a, n);
-}
+    : a_(a), n_(n), exactValues_(exactZerosInUse() && allFinite(a, n)) {}
 
 void Reduction::sweep() { exact::pivotSweep(a_, n_, sign_, exact_); }
 
+// Until the first column step each entry is its own exact value, zero
+// exactly when its float is: the sweeps need no residues before then.
+void Reduction::takeResiduesOfFloats() {
+  if (!exactValues_ || residuesTaken_) return;
+  exact_ = ExactResidues(a_, n_);
+  residuesTaken_ = true;
+}
+
 void Reduction::columnStep(int64_t j) {
+  takeResiduesOfFloats();
   kernels::eliminateColumn(a_, n_, j);
   exact_.eliminateColumn(j);
+}
+
+// The common case of a large matrix: the steps without exchanges modulo the
+// first prime meet no zero, so no sweep after the first acts and none of
+// the tested values is exactly zero. Those residues are taken on one
+// scratch copy alone, and the float steps then run in one go. False, with
+// `a` restored, when a zero turns up on either side.
+bool Reduction::stepsWithNoZeroAhead(const std::function<void()>& restore,
+                                     const FloatSteps& floatSteps) {
+  if (!modular::floatsHaveNoZeroAhead(a_, n_, modular::activeModularCode())) return false;
+  if (floatSteps(a_, n_, 0, n_) == n_) return true;
+  restore();
+  return false;
 }
 
 void Reduction::plainStepsFrom(int64_t first) {
@@ -78,6 +98,11 @@ void Reduction::stepsForDiagonal(const std::function<void()>& restore,
                                  const FloatSteps& floatSteps) {
   if (!exactValues_) return kernels::reduceDiagonal(a_, n_, sign_, restore);
   if (n_ < kBlockedSide) return plainStepsFrom(0);
+  if (!residuesTaken_ && stepsWithNoZeroAhead(restore, floatSteps)) {
+    exactValues_ = false;
+    return;
+  }
+  takeResiduesOfFloats();
   int64_t done = 0;
   while (done < n_) {
     // A zero that stays on the diagonal is met by every later sweep.

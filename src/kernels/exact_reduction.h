@@ -43,10 +43,10 @@ class Reduction {
   /// The column step j (its elimination; the sweep is apart).
   void columnStep(int64_t j);
   /// All n column steps, each followed by a sweep, for the determinant:
-  /// the diagonal and the sign end as those steps leave them. Without exact
-  /// values the other entries end in no particular state, and `restore`,
-  /// which puts `a` back as it was at the call, may be called. `floatSteps`
-  /// takes the float steps between the sweeps that act.
+  /// the diagonal and the sign end as those steps leave them; the other
+  /// entries may end in no particular state. `restore`, which puts `a` back
+  /// as it was at the call, may be called. `floatSteps` takes the float
+  /// steps between the sweeps that act.
   /// REQUIRES: a sweep has run since the last change, and no column step.
   void stepsForDiagonal(const std::function<void()>& restore,
                         const FloatSteps& floatSteps = blockedFloatSteps);
@@ -55,6 +55,8 @@ class Reduction {
   float determinant() const;
 
  private:
+  void takeResiduesOfFloats();
+  bool stepsWithNoZeroAhead(const std::function<void()>& restore, const FloatSteps& floatSteps);
   void plainStepsFrom(int64_t first);
   bool diagonalCountsAsZero() const;
   struct ZeroAhead {
@@ -67,7 +69,9 @@ class Reduction {
   int64_t n_;
   int sign_ = 1;
   bool exactValues_;
+  // Off until the first column step, or for good once no sweep can act.
   ExactResidues exact_;
+  bool residuesTaken_ = false;
   // When the residues are dropped at the end: the last diagonal entry's.
   bool lastExactlyZero_ = false;
 };
