@@ -1,14 +1,17 @@
 #include "kernels/exact_reduction.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "kernels/dispatch.h"
+#include "kernels/first_step.h"
 #include "kernels/kernels.h"
 #include "kernels/modular.h"
 #include "kernels/modular_lu.h"
 #include "kernels/reduction.h"
 #include "kernels/reference.h"
+#include "kernels/strict_float.h"
 
 namespace trelvo::kernels {
 namespace {
@@ -41,17 +44,34 @@ void Reduction::columnStep(int64_t j) {
   exact_.eliminateColumn(j);
 }
 
-// The common case of a large matrix: the steps without exchanges modulo the
-// first prime meet no zero, so no sweep after the first acts and none of
-// the tested values is exactly zero. Those residues are taken on one
-// scratch copy alone, and the float steps then run in one go. False, with
-// `a` restored, when a zero turns up on either side.
+// The common case of a large matrix: after the first step and its sweep,
+// the steps without exchanges modulo the first prime meet no zero, so no
+// later sweep acts and none of the values they test is exactly zero. Those
+// residues are taken on one scratch copy alone, and the float steps then
+// run in one go. False, with `a` and the sign as they were, when a zero
+// turns up on either side.
 bool Reduction::stepsWithNoZeroAhead(const std::function<void()>& restore,
                                      const FloatSteps& floatSteps) {
-  if (!modular::floatsHaveNoZeroAhead(a_, n_, modular::activeModularCode())) return false;
-  if (floatSteps(a_, n_, 0, n_) == n_) return true;
+  if (isZero(a_[0])) return false;
+  const FirstStep first(a_, n_);
+  if (!noZeroAfterFirstStep(first)) return false;
+  first.apply(a_);
+  const int signBefore = sign_;
+  sign_ = first.signAfter(sign_);
+  if (floatSteps(a_, n_, 1, n_) == n_) return true;
   restore();
+  sign_ = signBefore;
   return false;
+}
+
+bool Reduction::noZeroAfterFirstStep(const FirstStep& first) const {
+  // Left uninitialised: every element is written once, and a fresh large
+  // block costs its page faults only once so.
+  const std::unique_ptr<double[]> residues(new double[static_cast<size_t>(n_ * n_)]);
+  first.writeFirstResidues(residues.get());
+  return modular::zerosWithoutExchanges(residues.get(), n_, 1, modular::kFirstZero,
+                                        modular::kFirstPrime, modular::activeModularCode())
+      .empty();
 }
 
 void Reduction::plainStepsFrom(int64_t first) {

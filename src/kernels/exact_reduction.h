@@ -21,6 +21,8 @@
 
 namespace trelvo::kernels {
 
+class FirstStep;
+
 /// The float steps from `first` on without sweeps, until `limit` or up to
 /// the first step after which a sweep would find a zero on the diagonal;
 /// returns the steps taken in all. The entries from the column of the last
@@ -57,6 +59,7 @@ class Reduction {
  private:
   void takeResiduesOfFloats();
   bool stepsWithNoZeroAhead(const std::function<void()>& restore, const FloatSteps& floatSteps);
+  bool noZeroAfterFirstStep(const FirstStep& first) const;
   void plainStepsFrom(int64_t first);
   bool diagonalCountsAsZero() const;
   struct ZeroAhead {

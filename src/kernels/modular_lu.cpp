@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <vector>
 
 #include "kernels/dispatch.h"
@@ -243,29 +242,14 @@ const ModularCode& activeModularCode() {
   return generic::kModularCode;
 }
 
-namespace {
-
-void writeCentredResidues(const float* a, int64_t n, int64_t prime, double* residues) {
+std::vector<double> centredResidues(const float* a, int64_t n, int64_t prime) {
   const Field field(prime);
+  std::vector<double> residues(static_cast<size_t>(n * n));
   for (int64_t k = 0; k < n * n; ++k) {
     residues[k] = std::isfinite(a[k]) ? field.centredResidueOf(a[k]) : 0.0;
   }
-}
-
-}  // namespace
-
-std::vector<double> centredResidues(const float* a, int64_t n, int64_t prime) {
-  std::vector<double> residues(static_cast<size_t>(n * n));
-  writeCentredResidues(a, n, prime, residues.data());
   return residues;
 }
 
-bool floatsHaveNoZeroAhead(const float* a, int64_t n, const ModularCode& code) {
-  // Left uninitialised: every element is written once, and a fresh large
-  // block costs its page faults only once so.
-  const std::unique_ptr<double[]> residues(new double[static_cast<size_t>(n * n)]);
-  writeCentredResidues(a, n, kFirstPrime, residues.get());
-  return BlockedResidues(residues.get(), n, kFirstPrime, code).run(0, kFirstZero).empty();
-}
 
 }  // namespace trelvo::kernels::modular

@@ -94,12 +94,6 @@ void stepsWithoutExchanges(double* residues, int64_t n, int64_t from, int64_t to
 /// that is not finite, which has none).
 std::vector<double> centredResidues(const float* a, int64_t n, int64_t prime);
 
-/// Whether the column steps of the n x n matrix of finite floats `a`,
-/// without exchanges, meet no tested value that is zero modulo the first
-/// prime (see zerosWithoutExchanges): then none is exactly zero either.
-/// `a` is not changed.
-bool floatsHaveNoZeroAhead(const float* a, int64_t n, const ModularCode& code);
-
 /// The vector code of the variant in use (with fused multiply-adds where
 /// the processor has them).
 const ModularCode& activeModularCode();

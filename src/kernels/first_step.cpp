@@ -1,0 +1,114 @@
+#include "kernels/first_step.h"
+
+#include <algorithm>
+#include <cassert>
+#include <numeric>
+
+#include "kernels/kernels.h"
+#include "kernels/modular.h"
+#include "kernels/modular_lu.h"
+#include "kernels/parallel.h"
+#include "kernels/strict_float.h"
+
+namespace trelvo::kernels {
+
+FirstStep::FirstStep(const float* a, int64_t n) : a_(a), n_(n), rowAt_(n) {
+  assert(n >= 2 && !isZero(a[0]));
+  std::iota(rowAt_.begin(), rowAt_.end(), int64_t{0});
+  sweep();
+}
+
+// As the column step computes it (the pivot row is left as it is).
+float FirstStep::floatAfter(int64_t row, int64_t c) const {
+  const float entry = a_[row * n_ + c];
+  const float inColumn = a_[row * n_];
+  if (row == 0 || isZero(inColumn)) return entry;
+  const float factor = quotientInOrder(-inColumn, a_[0]);
+  return sumInOrder(productInOrder(a_[c], factor), entry);
+}
+
+// Zero modulo both primes, as the residues of the step give it: a row's
+// value becomes entry - inColumn * pivotRow[c] / pivot, zero exactly when
+// entry * pivot = inColumn * pivotRow[c] (the pivot is a non-zero float,
+// never a multiple of either prime).
+bool FirstStep::exactlyZeroAfter(int64_t row, int64_t c) const {
+  const float entry = a_[row * n_ + c];
+  if (row == 0) return isZero(entry);
+  for (const modular::Field* field : {&modular::firstField(), &modular::secondField()}) {
+    const int64_t left = field->product(field->residueOf(entry), field->residueOf(a_[0]));
+    const int64_t right = field->product(field->residueOf(a_[row * n_]), field->residueOf(a_[c]));
+    if (left != right) return false;
+  }
+  return true;
+}
+
+bool FirstStep::countsAsZero(int64_t position, int64_t c) const {
+  const int64_t row = rowAt_[position];
+  return isZero(floatAfter(row, c)) || exactlyZeroAfter(row, c);
+}
+
+// The sweep with the exact zero test, on row numbers.
+void FirstStep::sweep() {
+  for (int64_t k = 0; k + 1 < n_; ++k) {
+    if (!countsAsZero(k, k)) continue;
+    bool exchanged = false;
+    for (int64_t p = k + 1; p < n_; ++p) {
+      if (countsAsZero(p, k)) continue;
+      std::swap(rowAt_[k], rowAt_[p]);
+      changes_.push_back({true, k, p});
+      exchanged = true;
+    }
+    if (exchanged) continue;
+    for (int64_t r = k; r < n_; ++r) {
+      const int64_t row = rowAt_[r];
+      if (!isZero(floatAfter(row, k)) && exactlyZeroAfter(row, k)) {
+        changes_.push_back({false, r, k});
+      }
+    }
+  }
+}
+
+int FirstStep::signAfter(int sign) const {
+  for (const Change& change : changes_) {
+    if (change.exchange) sign = -sign;
+  }
+  return sign;
+}
+
+void FirstStep::writeFirstResidues(double* out) const {
+  const modular::Field& field = modular::firstField();
+  const double p = static_cast<double>(field.prime());
+  const double inverseOfPivot = field.centredInverse(field.centredResidueOf(a_[0]));
+  std::vector<double> pivotRow(static_cast<size_t>(n_));
+  for (int64_t c = 0; c < n_; ++c) pivotRow[c] = field.centredResidueOf(a_[c]);
+  const int parts = parallel::partsFor(n_ * n_ * 8);
+  parallel::runParts(parts, [&](int part) {
+    const auto [begin, end] = parallel::shareOf(n_, part, parts, 1);
+    for (int64_t r = begin; r < end; ++r) {
+      const int64_t row = rowAt_[r];
+      const float* entries = a_ + row * n_;
+      // The row's multiple of the pivot row: none for the pivot row itself.
+      const double multiple =
+          row == 0 ? 0.0
+                   : modular::reduce(field.centredResidueOf(entries[0]) * inverseOfPivot, p, 1 / p);
+      double* to = out + r * n_;
+      for (int64_t c = 0; c < n_; ++c) {
+        to[c] = modular::reduce(field.centredResidueOf(entries[c]) - multiple * pivotRow[c], p,
+                                1 / p);
+      }
+    }
+  });
+}
+
+void FirstStep::apply(float* a) const {
+  eliminateColumn(a, n_, 0);
+  for (const Change& change : changes_) {
+    if (change.exchange) {
+      std::swap_ranges(a + change.r * n_, a + change.r * n_ + n_, a + change.s * n_);
+    } else {
+      a[change.r * n_ + change.s] = 0.0f;
+    }
+  }
+}
+
+}  // namespace trelvo::kernels
