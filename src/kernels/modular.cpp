@@ -7,25 +7,13 @@
 
 namespace trelvo::kernels::modular {
 
-Field::Field(int64_t prime) : p_(prime) {
+Field::Field(int64_t prime) : p_(prime), inverseOfP_(1.0 / static_cast<double>(prime)) {
   int64_t power = 1;
   for (int k = 0; k < kPowers; ++k) {
     powersOfTwo_[k] = power;
     centredPowers_[k] = static_cast<double>(centred(power, p_));
     power = power * 2 % p_;
   }
-}
-
-double Field::centredResidueOf(float x) const {
-  const uint32_t bits = std::bit_cast<uint32_t>(x);
-  const int exponentField = static_cast<int>(bits >> 23 & 0xff);
-  const int64_t fraction = bits & 0x7fffff;
-  const int64_t mantissa = exponentField > 0 ? fraction | 0x800000 : fraction;
-  const int shift = exponentField > 0 ? exponentField - 1 : 0;
-  const double p = static_cast<double>(p_);
-  const double magnitude =
-      reduce(static_cast<double>(mantissa) * centredPowers_[shift], p, 1.0 / p);
-  return bits >> 31 ? -magnitude : magnitude;
 }
 
 double Field::centredInverse(double x) const {

@@ -13,6 +13,7 @@
 // invertible modulo p: the zeros are the same.)
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 namespace trelvo::kernels::modular {
@@ -26,6 +27,14 @@ inline constexpr int64_t kSecondPrime = 33554383;
 /// The largest power of two by which a float's mantissa is scaled: 2^253
 /// for the largest exponent.
 inline constexpr int kPowers = 254;
+
+/// x - q * p for the q nearest x / p: the residue of x, between -p/2 - 1
+/// and p/2 + 1, zero exactly when p divides x. REQUIRES: |x| < 2^53.
+inline double reduce(double x, double p, double inverseOfP) {
+  constexpr double kRound = 6755399441055744.0;  // 1.5 * 2^52
+  const double q = (x * inverseOfP + kRound) - kRound;
+  return x - q * p;
+}
 
 /// Residues 0 to p - 1 modulo one prime p below 2^25; every product of two
 /// fits in 64 bits.
@@ -45,11 +54,21 @@ class Field {
 
   /// The same in doubles, between -p/2 - 1 and p/2 + 1 (see modular_lu.h):
   /// the residue of 2^149 * x, and 1 / x (0 for x = 0).
-  double centredResidueOf(float x) const;
+  double centredResidueOf(float x) const {
+    const uint32_t bits = std::bit_cast<uint32_t>(x);
+    const int exponentField = static_cast<int>(bits >> 23 & 0xff);
+    const int64_t fraction = bits & 0x7fffff;
+    const int64_t mantissa = exponentField > 0 ? fraction | 0x800000 : fraction;
+    const int shift = exponentField > 0 ? exponentField - 1 : 0;
+    const double magnitude =
+        reduce(static_cast<double>(mantissa) * centredPowers_[shift], p_, inverseOfP_);
+    return bits >> 31 ? -magnitude : magnitude;
+  }
   double centredInverse(double x) const;
 
  private:
   int64_t p_;
+  double inverseOfP_;
   int64_t powersOfTwo_[kPowers];
   double centredPowers_[kPowers];
 };

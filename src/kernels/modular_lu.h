@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "kernels/modular.h"
+
 namespace trelvo::kernels::modular {
 
 /// Terms that a residue takes before it is reduced again: at most 32, for
@@ -19,14 +21,6 @@ namespace trelvo::kernels::modular {
 inline constexpr int64_t kExactTerms = 32;
 /// Column steps of one panel.
 inline constexpr int64_t kPanelSteps = 2 * kExactTerms;
-
-/// x - q * p for the q nearest x / p: the residue of x, between -p/2 - 1
-/// and p/2 + 1, zero exactly when p divides x. REQUIRES: |x| < 2^53.
-inline double reduce(double x, double p, double inverseOfP) {
-  constexpr double kRound = 6755399441055744.0;  // 1.5 * 2^52
-  const double q = (x * inverseOfP + kRound) - kRound;
-  return x - q * p;
-}
 
 /// The vector code of the blocked residues, one per instruction set.
 struct ModularCode {
