@@ -12,6 +12,14 @@
 // residues of the plain code, so the results are its own, bit for bit.
 // A zero that stays on the diagonal, met by every later sweep, leaves the
 // rest of the steps to the plain code.
+//
+// Most large matrices take a shorter way. The first step and the sweep
+// after it are worked out from the entries themselves (kernels/first_step.h),
+// where whole numbers meet their exact zeros most; when the later steps
+// then meet no zero modulo the first prime, on one scratch copy of its
+// residues, no later sweep acts and no residue of the second prime is
+// needed: the float steps run in one go. Otherwise the matrix is put back
+// and goes the way above.
 #pragma once
 
 #include <cstdint>
