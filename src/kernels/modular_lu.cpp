@@ -119,8 +119,9 @@ class BlockedResidues {
     const int64_t depth = end - first;
     const int64_t rows = n_ - end;
     if (rows <= 0) return;
-    packed_.assign(static_cast<size_t>(roundUp(rows, code_.tileRows) * depth), 0.0);
-    packedPivots_.assign(static_cast<size_t>(roundUp(rows, code_.tileCols) * depth), 0.0);
+    // Every element, padding too, is written by the packing.
+    packed_.resize(static_cast<size_t>(roundUp(rows, code_.tileRows) * depth));
+    packedPivots_.resize(static_cast<size_t>(roundUp(rows, code_.tileCols) * depth));
     packMultiples(first, end, packed_.data());
     packPivotRows(first, end, packedPivots_.data());
     const int64_t cols = n_ - end;
