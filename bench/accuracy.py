@@ -23,7 +23,8 @@ ends early at an inverse refused (its save question never comes); the next
 run starts at the following matrix.
 
 Needs the benchmark build (-DTRELVO_BENCH_SWITCHES=ON; make bench makes one
-at build-bench/trelvo). Runs one program at a time, on one core.
+at build-bench/trelvo). Runs one program at a time, on one core; the
+default 2000 matrices per cell take about 5 minutes.
 
 usage: python3 bench/accuracy.py [--program build-bench/trelvo] [--count N]
                                  [--seed S]
