@@ -62,29 +62,58 @@ class BlockedResidues {
     if (k + 1 < n_ && reduced(value) == 0.0) zeros_.push_back({steps, k});
   }
 
-  // The panel's columns, step by step, in every row from the panel's first
-  // down. Entries take their terms unreduced (at most 32 of them); the next
-  // pivot's column and row are reduced before they are used.
+  // The panel's columns, row by row from the panel's first down: each row
+  // takes the steps of the pivot rows above it (all the panel's, below the
+  // panel), its multiples going to its columns of those steps; a row of the
+  // panel, tested on its diagonal after each of its steps, then becomes a
+  // pivot row.
   void reducePanel(int64_t first, int64_t end) {
-    for (int64_t s = first; s < end; ++s) {
-      for (int64_t c = s; c < end; ++c) at(s, c) = reduced(at(s, c));
-      const double inverse = inverseOf(at(s, s));
-      for (int64_t i = s + 1; i < n_; ++i) {
-        const double multiple = reduced(reduced(at(i, s)) * inverse);
-        at(i, s) = multiple;
-        if (multiple == 0.0) continue;
-        code_.rowSubtract(&at(i, s + 1), &at(s, s + 1), multiple, end - s - 1);
-      }
-      for (int64_t k = s + 1; k < end; ++k) test(s + 1, k, at(k, k));
-      if ((s + 1 - first) % kExactTerms == 0) reduceBelow(s, end);
+    const int64_t width = end - first;
+    const int64_t padded = roundUp(width, 8);
+    pivotRows_.assign(static_cast<size_t>(padded * padded), 0.0);
+    inverses_.assign(static_cast<size_t>(padded), 0.0);
+    rows_.assign(static_cast<size_t>(padded * kPanelRows), 0.0);
+    seen_.resize(static_cast<size_t>(padded));
+    // The panel's rows one at a time, each a pivot row of those below.
+    for (int64_t d = 0; d < width; ++d) {
+      takePanelSteps(first, width, padded, first + d, 1, d, d);
+      becomePivotRow(first, d, width, padded);
+      putRowsBack(first, width, padded, first + d, 1);
+    }
+    for (int64_t i = end; i < n_; i += kPanelRows) {
+      const int64_t rows = std::min(kPanelRows, n_ - i);
+      takePanelSteps(first, width, padded, i, rows, width, -1);
+      putRowsBack(first, width, padded, i, rows);
     }
   }
 
-  // The panel's columns right of step s, in the rows below it.
-  void reduceBelow(int64_t s, int64_t end) {
-    for (int64_t i = s + 1; i < n_; ++i) {
-      for (int64_t c = s + 1; c < end; ++c) at(i, c) = reduced(at(i, c));
+  void takePanelSteps(int64_t first, int64_t width, int64_t padded, int64_t i, int64_t rows,
+                      int64_t steps, int64_t watch) {
+    for (int64_t r = 0; r < rows; ++r) {
+      std::copy(&at(i + r, first), &at(i + r, first) + width, &rows_[r * padded]);
     }
+    code_.panelRowSteps(rows_.data(), rows, pivotRows_.data(), inverses_.data(), padded, steps,
+                        watch, seen_.data(), p_);
+  }
+
+  void putRowsBack(int64_t first, int64_t width, int64_t padded, int64_t i, int64_t rows) {
+    for (int64_t r = 0; r < rows; ++r) {
+      std::copy(&rows_[r * padded], &rows_[r * padded] + width, &at(i + r, first));
+    }
+  }
+
+  // Row d of the panel after its steps: its diagonal entry as each of them
+  // left it is tested, its entries from the diagonal on are reduced and
+  // kept, with the inverse of its pivot.
+  void becomePivotRow(int64_t first, int64_t d, int64_t width, int64_t padded) {
+    for (int64_t s = 0; s < d; ++s) test(first + s + 1, first + d, seen_[s]);
+    double* pivotRow = &pivotRows_[static_cast<size_t>(d * padded)];
+    double* row = rows_.data();
+    for (int64_t c = d; c < width; ++c) {
+      row[c] = reduced(row[c]);
+      if (c > d) pivotRow[c] = row[c];
+    }
+    inverses_[d] = inverseOf(row[d]);
   }
 
   // The panel's rows right of it: row s takes the terms of the panel's
@@ -104,13 +133,20 @@ class BlockedResidues {
     }
   }
 
-  // Each diagonal entry beyond the panel after each of its steps.
+  // Each diagonal entry beyond the panel after each of its steps, a few
+  // entries side by side (each one's steps are a chain of reductions).
   void testDiagonalBeyond(int64_t first, int64_t end) {
-    for (int64_t k = end; k + 1 < n_; ++k) {
-      double d = at(k, k);
+    constexpr int64_t kSideBySide = 8;
+    for (int64_t k = end; k + 1 < n_; k += kSideBySide) {
+      const int64_t count = std::min(kSideBySide, n_ - 1 - k);
+      double d[kSideBySide];
+      for (int64_t t = 0; t < count; ++t) d[t] = at(k + t, k + t);
       for (int64_t s = first; s < end; ++s) {
-        d = reduced(d - at(k, s) * at(s, k));
-        test(s + 1, k, d);
+        for (int64_t t = 0; t < count; ++t) {
+          d[t] = reduced(d[t] - at(k + t, s) * at(s, k + t));
+          // Reduced, it is zero modulo p only when it is 0.
+          if (d[t] == 0.0) zeros_.push_back({s + 1, k + t});
+        }
       }
     }
   }
@@ -165,6 +201,13 @@ class BlockedResidues {
   double* e_;
   std::vector<double> packed_;
   std::vector<double> packedPivots_;
+  // The panel's pivot rows (zero at and left of the diagonal), their
+  // pivots' inverses, the entries of the rows taking the panel's steps and
+  // a panel row's diagonal after each step.
+  std::vector<double> pivotRows_;
+  std::vector<double> inverses_;
+  std::vector<double> rows_;
+  std::vector<double> seen_;
   std::vector<TestedValue> zeros_;
 };
 
@@ -198,6 +241,22 @@ void plainRowSubtract(double* row, const double* pivot, double multiple, int64_t
   for (int64_t c = 0; c < n; ++c) row[c] -= multiple * pivot[c];
 }
 
+void plainPanelRowSteps(double* v, int64_t rows, const double* pivotRows, const double* inverses,
+                        int64_t width, int64_t steps, int64_t watch, double* seen, double p) {
+  const double inverseOfP = 1.0 / p;
+  for (int64_t r = 0; r < rows; ++r) {
+    double* row = v + r * width;
+    for (int64_t s = 0; s < steps; ++s) {
+      if (s > 0 && s % kExactTerms == 0) {
+        for (int64_t c = s; c < width; ++c) row[c] = reduce(row[c], p, inverseOfP);
+      }
+      row[s] = reduce(reduce(row[s], p, inverseOfP) * inverses[s], p, inverseOfP);
+      plainRowSubtract(row + s + 1, pivotRows + s * width + s + 1, row[s], width - s - 1);
+      if (watch >= 0) seen[s] = v[watch];
+    }
+  }
+}
+
 uint32_t plainMinorZeros(const double* residues, int64_t n, const int32_t* rows,
                          const int32_t* cols, double* work, double p) {
   const int64_t m = n - 1;
@@ -216,7 +275,8 @@ uint32_t plainMinorZeros(const double* residues, int64_t n, const int32_t* rows,
 }
 
 const ModularCode kPlainModularCode = {
-    4, 4, &plainUpdateBlock, &plainRowTakeAway, &plainRowSubtract, 4, &plainMinorZeros};
+    4, 4, &plainUpdateBlock, &plainRowTakeAway, &plainRowSubtract, &plainPanelRowSteps,
+    4, &plainMinorZeros};
 
 std::vector<TestedValue> zerosWithoutExchanges(double* residues, int64_t n, int64_t firstStep,
                                                int64_t untilStep, int64_t prime,

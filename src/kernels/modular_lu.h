@@ -21,6 +21,8 @@ namespace trelvo::kernels::modular {
 inline constexpr int64_t kExactTerms = 32;
 /// Column steps of one panel.
 inline constexpr int64_t kPanelSteps = 2 * kExactTerms;
+/// Rows below a panel that take its steps side by side.
+inline constexpr int64_t kPanelRows = 8;
 
 /// The vector code of the blocked residues, one per instruction set.
 struct ModularCode {
@@ -38,6 +40,15 @@ struct ModularCode {
   void (*rowTakeAway)(double* row, const double* pivot, double multiple, int64_t n, double p);
   /// row[c] -= multiple * pivot[c], for c < n, not reduced.
   void (*rowSubtract)(double* row, const double* pivot, double multiple, int64_t n);
+  /// Rows' parts of a panel, `v` (`rows` of them, at most kPanelRows, one
+  /// after the other, each `width` entries, width a multiple of 8, each
+  /// reduced), take the panel's first `steps` steps: at step s a row's
+  /// multiple, the residue of its v[s] * inverses[s], goes to its v[s], and
+  /// its v[c] takes away that multiple of pivotRows[s * width + c] (zero at
+  /// and left of s). Entries are reduced every kExactTerms steps, multiples
+  /// always; with watch >= 0, seen[s] gets v[watch] after step s.
+  void (*panelRowSteps)(double* v, int64_t rows, const double* pivotRows, const double* inverses,
+                        int64_t width, int64_t steps, int64_t watch, double* seen, double p);
 
   /// Lanes: as many minors side by side as the float code of this width.
   int lanes;
