@@ -81,7 +81,8 @@ enum class Kind {
   kLateDependence,
   kFloatZeroOnly,
   kProportionalColumns,
-  kFirstColumnZero
+  kFirstColumnZero,
+  kLaterFloatZero
 };
 
 std::string kindName(Kind kind) {
@@ -102,6 +103,8 @@ std::string kindName(Kind kind) {
       return "column 1 three times column 0";
     case Kind::kFirstColumnZero:
       return "column 0 all zero";
+    case Kind::kLaterFloatZero:
+      return "a float zero where the exact value is not, mid-way";
   }
   return "";
 }
@@ -135,6 +138,17 @@ Matrix wholeMatrix(Kind kind, int64_t n, unsigned seed) {
     for (int64_t r = 0; r < n; ++r) at(r, 1) = 3.0f * at(r, 0);
   } else if (kind == Kind::kFirstColumnZero) {
     for (int64_t r = 0; r < n; ++r) at(r, 0) = 0.0f;
+  } else if (kind == Kind::kLaterFloatZero) {
+    // The same at step h: rows h and h + 1, zero left of column h, are left
+    // alone by the steps before it.
+    const int64_t h = n / 2;
+    for (int64_t r : {h, h + 1}) {
+      for (int64_t c = 0; c < h; ++c) at(r, c) = 0.0f;
+    }
+    at(h, h) = 3.0f;
+    at(h, h + 1) = 1.0f;
+    at(h + 1, h) = 1.0f;
+    at(h + 1, h + 1) = 1.0f / 3.0f;
   }
   return a;
 }
@@ -165,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(Variants, ExactReductionTest,
 TEST_P(ExactReductionTest, DiagonalAloneAsThePlainSteps) {
   for (Kind kind : {Kind::kRandomFill, Kind::kSmallRange, Kind::kRankDeficient,
                     Kind::kZerosSprinkled, Kind::kLateDependence, Kind::kFloatZeroOnly,
-                    Kind::kProportionalColumns, Kind::kFirstColumnZero}) {
+                    Kind::kProportionalColumns, Kind::kFirstColumnZero, Kind::kLaterFloatZero}) {
     for (int64_t n : {9, 48, 63, 97, 130}) {
       for (unsigned seed = 0; seed < 3; ++seed) {
         const Matrix a = wholeMatrix(kind, n, seed * 131 + static_cast<unsigned>(n));

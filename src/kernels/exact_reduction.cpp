@@ -45,33 +45,68 @@ void Reduction::columnStep(int64_t j) {
 }
 
 // The common case of a large matrix: after the first step and its sweep,
-// the steps without exchanges modulo the first prime meet no zero, so no
-// later sweep acts and none of the values they test is exactly zero. Those
-// residues are taken on one scratch copy alone, and the float steps then
-// run in one go. False, with `a` and the sign as they were, when a zero
-// turns up on either side.
+// no value that the later steps test is zero modulo the first prime, so
+// none is exactly zero. The floats then go in stretches between float
+// zeros on the diagonal, the residues modulo the first prime alone, on one
+// scratch copy, beside them; the sweep after a stretch is the float one.
+// False, with `a` and the sign as they were, when the first prime's
+// residues cannot tell (a zero residue where the float is not zero) or a
+// zero stays on the diagonal.
 bool Reduction::stepsWithNoZeroAhead(const std::function<void()>& restore,
                                      const FloatSteps& floatSteps) {
   if (isZero(a_[0])) return false;
   const FirstStep first(a_, n_);
-  if (!noZeroAfterFirstStep(first)) return false;
+  // Left uninitialised: every element is written once, and a fresh large
+  // block costs its page faults only once so.
+  const std::unique_ptr<double[]> residues(new double[static_cast<size_t>(n_ * n_)]);
+  first.writeFirstResidues(residues.get());
   first.apply(a_);
   const int signBefore = sign_;
   sign_ = first.signAfter(sign_);
-  if (floatSteps(a_, n_, 1, n_) == n_) return true;
+  if (stepsBesideFirstResidues(residues.get(), floatSteps)) return true;
   restore();
   sign_ = signBefore;
   return false;
 }
 
-bool Reduction::noZeroAfterFirstStep(const FirstStep& first) const {
-  // Left uninitialised: every element is written once, and a fresh large
-  // block costs its page faults only once so.
-  const std::unique_ptr<double[]> residues(new double[static_cast<size_t>(n_ * n_)]);
-  first.writeFirstResidues(residues.get());
-  return modular::zerosWithoutExchanges(residues.get(), n_, 1, modular::kFirstZero,
-                                        modular::kFirstPrime, modular::activeModularCode())
-      .empty();
+bool Reduction::stepsBesideFirstResidues(double* residues, const FloatSteps& floatSteps) {
+  const modular::ModularCode& code = modular::activeModularCode();
+  for (int64_t done = 1; done < n_;) {
+    const int64_t reached = floatSteps(a_, n_, done, n_);
+    if (!modular::testedStepsWithoutExchanges(residues, n_, done, reached, modular::kFirstPrime,
+                                              code)
+             .empty()) {
+      return false;
+    }
+    if (reached == n_) break;
+    if (!floatSweepBesideResidues(residues)) return false;
+    done = reached;
+  }
+  return true;
+}
+
+// The sweep where the only zeros are the floats': a value with a non-zero
+// residue is not exactly zero. False when a value it tests has a zero
+// residue but not a zero float, or when a zero on the diagonal finds no row
+// to take its place.
+bool Reduction::floatSweepBesideResidues(double* residues) {
+  auto residueIsZero = [&](int64_t r, int64_t c) { return residues[r * n_ + c] == 0.0; };
+  for (int64_t k = 0; k + 1 < n_; ++k) {
+    const bool floatZero = isZero(a_[k * n_ + k]);
+    if (!floatZero && residueIsZero(k, k)) return false;
+    if (!floatZero) continue;
+    bool exchanged = false;
+    for (int64_t p = k + 1; p < n_; ++p) {
+      if (isZero(a_[p * n_ + k])) continue;
+      if (residueIsZero(p, k)) return false;
+      sign_ = -sign_;
+      std::swap_ranges(a_ + k * n_, a_ + k * n_ + n_, a_ + p * n_);
+      std::swap_ranges(residues + k * n_, residues + k * n_ + n_, residues + p * n_);
+      exchanged = true;
+    }
+    if (!exchanged) return false;
+  }
+  return true;
 }
 
 void Reduction::plainStepsFrom(int64_t first) {

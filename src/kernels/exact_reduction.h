@@ -67,7 +67,8 @@ class Reduction {
  private:
   void takeResiduesOfFloats();
   bool stepsWithNoZeroAhead(const std::function<void()>& restore, const FloatSteps& floatSteps);
-  bool noZeroAfterFirstStep(const FirstStep& first) const;
+  bool stepsBesideFirstResidues(double* residues, const FloatSteps& floatSteps);
+  bool floatSweepBesideResidues(double* residues);
   void plainStepsFrom(int64_t first);
   bool diagonalCountsAsZero() const;
   struct ZeroAhead {

@@ -26,17 +26,21 @@ class BlockedResidues {
         e_(e) {}
 
   // The steps from `from` to `to` - 1, every trailing entry updated; the
-  // eliminated entries become zero.
-  void advance(int64_t from, int64_t to) {
+  // eliminated entries become zero. Returns the tested values found zero
+  // (those beyond each panel only `withTests`).
+  std::vector<TestedValue> advance(int64_t from, int64_t to, bool withTests) {
     for (int64_t first = from; first < to; first += kPanelSteps) {
       const int64_t end = std::min(first + kPanelSteps, to);
       reducePanel(first, end);
       solvePivotRows(first, end);
+      if (withTests) testDiagonalBeyond(first, end);
       updateTrailing(first, end);
     }
     for (int64_t r = from + 1; r < n_; ++r) {
       std::fill(&at(r, from), &at(r, from) + (std::min(r, to) - from), 0.0);
     }
+    if (withTests) testLastDiagonalEntry(to);
+    return zeros_;
   }
 
   std::vector<TestedValue> run(int64_t firstStep, int64_t untilStep) {
@@ -49,7 +53,7 @@ class BlockedResidues {
       if (end < n_ && enough) return zeros_;
       updateTrailing(first, end);
     }
-    if (n_ >= 2 && reduced(at(n_ - 1, n_ - 1)) == 0.0) zeros_.push_back({n_ - 1, n_ - 1});
+    testLastDiagonalEntry(n_);
     return zeros_;
   }
 
@@ -58,6 +62,13 @@ class BlockedResidues {
   double reduced(double x) const { return reduce(x, p_, inverseOfP_); }
   // 1 / x, or 0 for x = 0: a step with a zero pivot does nothing.
   double inverseOf(double x) const { return field_.centredInverse(x); }
+  // The last diagonal entry, which only the product takes, after all the
+  // steps.
+  void testLastDiagonalEntry(int64_t steps) {
+    if (steps == n_ && n_ >= 2 && reduced(at(n_ - 1, n_ - 1)) == 0.0) {
+      zeros_.push_back({n_ - 1, n_ - 1});
+    }
+  }
   void test(int64_t steps, int64_t k, double value) {
     if (k + 1 < n_ && reduced(value) == 0.0) zeros_.push_back({steps, k});
   }
@@ -211,6 +222,13 @@ class BlockedResidues {
   std::vector<TestedValue> zeros_;
 };
 
+std::vector<TestedValue> sortedZeros(std::vector<TestedValue> zeros) {
+  std::sort(zeros.begin(), zeros.end(), [](const TestedValue& x, const TestedValue& y) {
+    return x.steps != y.steps ? x.steps < y.steps : x.k < y.k;
+  });
+  return zeros;
+}
+
 void plainUpdateBlock(int64_t m, int64_t n, int64_t k, const double* a, const double* b, double* c,
                       int64_t ldc, double p) {
   const int tileRows = kPlainModularCode.tileRows;
@@ -281,17 +299,18 @@ const ModularCode kPlainModularCode = {
 std::vector<TestedValue> zerosWithoutExchanges(double* residues, int64_t n, int64_t firstStep,
                                                int64_t untilStep, int64_t prime,
                                                const ModularCode& code) {
-  std::vector<TestedValue> zeros =
-      BlockedResidues(residues, n, prime, code).run(firstStep, untilStep);
-  std::sort(zeros.begin(), zeros.end(), [](const TestedValue& x, const TestedValue& y) {
-    return x.steps != y.steps ? x.steps < y.steps : x.k < y.k;
-  });
-  return zeros;
+  return sortedZeros(BlockedResidues(residues, n, prime, code).run(firstStep, untilStep));
 }
 
 void stepsWithoutExchanges(double* residues, int64_t n, int64_t from, int64_t to, int64_t prime,
                            const ModularCode& code) {
-  BlockedResidues(residues, n, prime, code).advance(from, to);
+  BlockedResidues(residues, n, prime, code).advance(from, to, false);
+}
+
+std::vector<TestedValue> testedStepsWithoutExchanges(double* residues, int64_t n, int64_t from,
+                                                     int64_t to, int64_t prime,
+                                                     const ModularCode& code) {
+  return sortedZeros(BlockedResidues(residues, n, prime, code).advance(from, to, true));
 }
 
 const ModularCode& activeModularCode() {

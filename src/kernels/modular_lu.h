@@ -95,6 +95,13 @@ std::vector<TestedValue> zerosWithoutExchanges(double* residues, int64_t n, int6
 void stepsWithoutExchanges(double* residues, int64_t n, int64_t from, int64_t to, int64_t prime,
                            const ModularCode& code);
 
+/// The same steps, and with them the values they test that are zero
+/// modulo the prime, as zerosWithoutExchanges gives them: after each step
+/// from `from` + 1 to `to`, and the last diagonal entry when `to` is n.
+std::vector<TestedValue> testedStepsWithoutExchanges(double* residues, int64_t n, int64_t from,
+                                                     int64_t to, int64_t prime,
+                                                     const ModularCode& code);
+
 /// The centred residues of the n x n `a` modulo `prime` (0 for an entry
 /// that is not finite, which has none).
 std::vector<double> centredResidues(const float* a, int64_t n, int64_t prime);
