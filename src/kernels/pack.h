@@ -44,15 +44,17 @@ inline bool hasNaN(const float* p, int64_t count) {
   return any;
 }
 
-/// Room for one row block and one column block of up to `depth` terms.
+/// Room for one row block of up to `depth` terms.
 struct Buffers {
   Buffers(const isa::Isa& x, int64_t depth)
-      : rows(roundUp(x.shape.blockRows, x.shape.tileRows) * depth),
-        rowSkips(rows.size()),
-        cols(roundUp(x.shape.blockCols, x.shape.tileCols) * depth) {}
+      : rows(roundUp(x.shape.blockRows, x.shape.tileRows) * depth), rowSkips(rows.size()) {}
   std::vector<float> rows;
   std::vector<uint8_t> rowSkips;
-  std::vector<float> cols;
 };
+
+/// Floats of one packed column block of up to `depth` terms.
+inline int64_t columnBlockFloats(const isa::Isa& x, int64_t depth) {
+  return roundUp(x.shape.blockCols, x.shape.tileCols) * depth;
+}
 
 }  // namespace trelvo::kernels::pack
