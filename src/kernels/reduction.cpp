@@ -60,20 +60,25 @@ class RightOfPivot : public Panels {
     keepOrRestoreRows(first_, end_, true);
     for (int64_t j = first_; j < end_; ++j) {
       if (takePanelSteps(j) != kNone) return restoreAndReplay(end_);
-      bringUpToDate(Columns::kRightOfPivot, j);
     }
     if (rowsBelowMeetZero()) return restoreAndReplay(n_);
     addWaitingTerms(Columns::kRightOfPivot, end_ - 1);
     return end_;
   }
 
-  // The rows below the panel take its steps in its columns, side by side;
-  // whether one of them ends with a zero diagonal entry.
+  // The panel's rows take its steps right of it, then the rows below take
+  // them in its columns, side by side; whether one of the latter ends with
+  // a zero diagonal entry.
   bool rowsBelowMeetZero() {
     const int64_t rows = n_ - end_;
     const int parts = parallel::partsFor(rows * (n_ - end_) * (end_ - first_));
     bool zeroMet[2] = {false, false};
+    parallel::Meeting meeting(parts);
     parallel::runParts(parts, [&](int part) {
+      auto [left, right] = parallel::shareOf(n_ - end_, part, parts, x_.lanes);
+      bringPanelRowsUpToDate(end_ + left, end_ + right);
+      // The rows below read the panel's rows right of it.
+      meeting.meet();
       auto [begin, end] = parallel::shareOf(rows, part, parts, x_.lanes);
       keepOrRestoreRows(end_ + begin, end_ + end, true);
       for (int64_t i = end_ + begin; i < end_ + end && !zeroMet[part]; i += x_.lanes) {
@@ -81,6 +86,18 @@ class RightOfPivot : public Panels {
       }
     });
     return zeroMet[0] || zeroMet[1];
+  }
+
+  // The panel's rows take the panel's steps in columns `from` to `to` - 1,
+  // right of the panel.
+  void bringPanelRowsUpToDate(int64_t from, int64_t to) {
+    if (from >= to) return;
+    for (int64_t j = first_ + 1; j < end_; ++j) {
+      for (int64_t s = first_; s < j; ++s) {
+        if (skips_[slot(j, s)]) continue;
+        x_.rowUpdate(row(j) + from, row(s) + from, factors_[slot(j, s)], to - from);
+      }
+    }
   }
 
   // Rows `first` to `first` + `count` - 1 below the panel take its steps in
