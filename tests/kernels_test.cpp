@@ -126,13 +126,11 @@ void expectSameProduct(const ProductShape& shape, const Matrix& f, const Matrix&
   Matrix actual(shape.rows * shape.cols2, 7.0f);  // the kernel must start from +0.0
   reference::multiply(f.data(), s.data(), expected.data(), shape.rows, shape.inner, shape.cols2);
   blocked::multiply(f.data(), s.data(), actual.data(), shape.rows, shape.inner, shape.cols2);
-  EXPECT_TRUE(sameBits(expected, actual))
-      << shape.rows << " x " << shape.inner << " by " << shape.inner << " x " << shape.cols2 << ", "
-      << what;
+  EXPECT_TRUE(sameBits(expected, actual)) << shape.rows << " x " << shape.inner << " by "
+                                          << shape.inner << " x " << shape.cols2 << ", " << what;
 }
 
-void expectSameProduct(const ProductShape& shape, Data data, unsigned seed,
-                       Data secondData) {
+void expectSameProduct(const ProductShape& shape, Data data, unsigned seed, Data secondData) {
   expectSameProduct(shape, randomMatrix(shape.rows, shape.inner, data, seed),
                     randomMatrix(shape.inner, shape.cols2, secondData, seed + 1),
                     dataName(data) + " by " + dataName(secondData));

@@ -77,8 +77,7 @@ struct Isa {
   /// where the lane was left alone. Returns the lanes whose d was zero
   /// after one of their steps.
   uint32_t (*panelSteps)(float* t, float* d, const float* pivots, int64_t ldp,
-                         const float* pivotDiagonal, int64_t width, float* factors,
-                         uint8_t* skips);
+                         const float* pivotDiagonal, int64_t width, float* factors, uint8_t* skips);
 
   /// Lane t takes the minor of a (n x n) without row rows[t] and column
   /// cols[t] and writes its determinant to det[t], as the plain code takes

@@ -46,7 +46,9 @@ std::pair<const float*, bool> SharedColumns::pack(const isa::Isa& x, const Opera
   const int64_t first = firstPanel * tileCols;
   const int64_t width = std::min(nc, endPanel * tileCols) - first;
   float* share = block + first * kc;
-  if (width > 0) pack::packColumns(o.b + pc * o.ldb + jc + first, o.ldb, kc, width, tileCols, share);
+  if (width > 0) {
+    pack::packColumns(o.b + pc * o.ldb + jc + first, o.ldb, kc, width, tileCols, share);
+  }
   hasNaN_[turn][part] =
       !o.pivotFirst && width > 0 && pack::hasNaN(share, pack::roundUp(width, tileCols) * kc);
   meeting_.meet();

@@ -114,11 +114,14 @@ class RightOfPivot : public Panels {
     // The lanes past `count` take no step: all their entries are zero.
     for (int q = 0; q < lanes; ++q) {
       const int64_t i = first + q;
-      for (int64_t c = 0; c < width; ++c) {
+      for (int64_t c = 0; c < width; ++c)
         entries[c * lanes + q] = q < count ? row(i)[first_ + c] : 0.0f;
-        pivotDiagonal[c * lanes + q] = q < count ? row(first_ + c)[i] : 0.0f;
-      }
       diagonal[q] = q < count ? row(i)[i] : 1.0f;
+    }
+    for (int64_t c = 0; c < width; ++c) {
+      const float* pivot = row(first_ + c) + first;
+      float* lane = pivotDiagonal + c * lanes;
+      std::fill(std::copy(pivot, pivot + count, lane), lane + lanes, 0.0f);
     }
     uint32_t zeroMet = x_.panelSteps(entries, diagonal, row(first_) + first_, n_, pivotDiagonal,
                                      width, factors, skips);
