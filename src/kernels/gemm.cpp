@@ -28,13 +28,12 @@ const uint8_t* packedSkips(const isa::Isa& x, const Operands& o, int64_t ic, int
 
 }  // namespace
 
+// One part packs alone into the first buffer.
 SharedColumns::SharedColumns(const isa::Isa& x, int64_t depth, int parts)
-    : parts_(parts), meeting_(parts) {
-  // One part packs each block only after reading the last.
-  for (int b = 0; b < (parts == 1 ? 1 : 2); ++b) {
-    blocks_[b].resize(pack::columnBlockFloats(x, depth));
-  }
-}
+    : parts_(parts),
+      meeting_(parts),
+      blocks_{pack::Scratch<float>(pack::columnBlockFloats(x, depth)),
+              pack::Scratch<float>(parts == 1 ? 0 : pack::columnBlockFloats(x, depth))} {}
 
 std::pair<const float*, bool> SharedColumns::pack(const isa::Isa& x, const Operands& o, int64_t jc,
                                                   int64_t nc, int64_t pc, int64_t kc, int part) {

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <utility>
-#include <vector>
 
 #include "kernels/dispatch.h"
 #include "kernels/pack.h"
@@ -44,7 +43,7 @@ class SharedColumns {
  private:
   int parts_;
   parallel::Meeting meeting_;
-  std::vector<float> blocks_[2];
+  pack::Scratch<float> blocks_[2];
   bool hasNaN_[2][2] = {};  // per buffer, per part
   int turn_[2] = {};        // per part, the buffer it packs next
 };

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "kernels/dispatch.h"
 
@@ -44,12 +44,26 @@ inline bool hasNaN(const float* p, int64_t count) {
   return any;
 }
 
+/// Room for `count` values, left unset: the pages of a part never written
+/// are never touched (a std::vector writes all of them first).
+template <class T>
+class Scratch {
+ public:
+  explicit Scratch(int64_t count) : values_(std::make_unique_for_overwrite<T[]>(count)) {}
+  T* data() { return values_.get(); }
+  const T* data() const { return values_.get(); }
+
+ private:
+  std::unique_ptr<T[]> values_;
+};
+
 /// Room for one row block of up to `depth` terms.
 struct Buffers {
   Buffers(const isa::Isa& x, int64_t depth)
-      : rows(roundUp(x.shape.blockRows, x.shape.tileRows) * depth), rowSkips(rows.size()) {}
-  std::vector<float> rows;
-  std::vector<uint8_t> rowSkips;
+      : rows(roundUp(x.shape.blockRows, x.shape.tileRows) * depth),
+        rowSkips(roundUp(x.shape.blockRows, x.shape.tileRows) * depth) {}
+  Scratch<float> rows;
+  Scratch<uint8_t> rowSkips;
 };
 
 /// Floats of one packed column block of up to `depth` terms.

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "kernels/kernels.h"
+#include "kernels/pack.h"
 #include "kernels/panels.h"
 #include "kernels/parallel.h"
 #include "kernels/strict_float.h"
@@ -202,7 +203,7 @@ class RightOfPivot : public Panels {
   bool withoutSweeps_ = false;
   int64_t limit_ = n_;
   int64_t stopStep_ = kNone;
-  std::vector<float> kept_;  // the panel's rows and columns at its start, right of the pivot
+  pack::Scratch<float> kept_;  // the panel's rows and columns at its start, right of the pivot
   // Per part, lanesMeetZero's rows side by side.
   std::vector<float> laneWork_[2];
   std::vector<uint8_t> laneSkips_[2];
