@@ -45,15 +45,22 @@ inline bool hasNaN(const float* p, int64_t count) {
 }
 
 /// Room for `count` values, left unset: the pages of a part never written
-/// are never touched (a std::vector writes all of them first).
+/// are never touched (a std::vector writes all of them first). They start
+/// on a cache line: a vector load across two lines costs two.
 template <class T>
 class Scratch {
  public:
-  explicit Scratch(int64_t count) : values_(std::make_unique_for_overwrite<T[]>(count)) {}
-  T* data() { return values_.get(); }
-  const T* data() const { return values_.get(); }
+  explicit Scratch(int64_t count)
+      : values_(std::make_unique_for_overwrite<T[]>(count + kLine / sizeof(T))) {}
+  T* data() { return onLine(values_.get()); }
+  const T* data() const { return onLine(values_.get()); }
 
  private:
+  static constexpr uintptr_t kLine = 64;
+  static T* onLine(T* p) {
+    const uintptr_t address = reinterpret_cast<uintptr_t>(p);
+    return p + ((kLine - address % kLine) % kLine) / sizeof(T);
+  }
   std::unique_ptr<T[]> values_;
 };
 
