@@ -256,6 +256,22 @@ TEST_P(KernelsTest, ReductionAroundTilesPanelsAndBlocks) {
   }
 }
 
+// The rows below a panel take its steps side by side, a row a lane: their
+// count around whole groups of 4, 8 and 16 lanes, the last row's zero
+// diagonal entry (met by no sweep) among them.
+TEST_P(KernelsTest, ReductionAroundGroupsOfLanesBelowAPanel) {
+  for (int64_t below : {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33}) {
+    const int64_t n = 64 + below;
+    for (Data data : {Data::kWhole, Data::kSmallWholes, Data::kSpecials}) {
+      expectSameReduction(randomMatrix(n, n, data, static_cast<unsigned>(below)), n,
+                          dataName(data));
+    }
+    Matrix lastRowRepeated = randomMatrix(n, n, Data::kWhole, static_cast<unsigned>(below) + 50);
+    std::copy(lastRowRepeated.begin(), lastRowRepeated.begin() + n, lastRowRepeated.end() - n);
+    expectSameReduction(lastRowRepeated, n, "last row equal to the first");
+  }
+}
+
 TEST_P(KernelsTest, ReductionAcrossTheSecondBlockOfRows) {
   expectSameReduction(randomMatrix(970, 970, Data::kWhole, 3), 970, "whole numbers");
 }
