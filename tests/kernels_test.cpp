@@ -120,17 +120,20 @@ struct ProductShape {
   int64_t rows, inner, cols2;
 };
 
-void expectSameProduct(const ProductShape& shape, Data data, unsigned seed,
-                       Data secondData) {
-  Matrix f = randomMatrix(shape.rows, shape.inner, data, seed);
-  Matrix s = randomMatrix(shape.inner, shape.cols2, secondData, seed + 1);
+void expectSameProduct(const ProductShape& shape, const Matrix& f, const Matrix& s,
+                       const std::string& what) {
   Matrix expected(shape.rows * shape.cols2);
   Matrix actual(shape.rows * shape.cols2, 7.0f);  // the kernel must start from +0.0
   reference::multiply(f.data(), s.data(), expected.data(), shape.rows, shape.inner, shape.cols2);
   blocked::multiply(f.data(), s.data(), actual.data(), shape.rows, shape.inner, shape.cols2);
-  EXPECT_TRUE(sameBits(expected, actual))
-      << shape.rows << " x " << shape.inner << " by " << shape.inner << " x " << shape.cols2 << ", "
-      << dataName(data) << " by " << dataName(secondData);
+  EXPECT_TRUE(sameBits(expected, actual)) << shape.rows << " x " << shape.inner << " by "
+                                          << shape.inner << " x " << shape.cols2 << ", " << what;
+}
+
+void expectSameProduct(const ProductShape& shape, Data data, unsigned seed, Data secondData) {
+  expectSameProduct(shape, randomMatrix(shape.rows, shape.inner, data, seed),
+                    randomMatrix(shape.inner, shape.cols2, secondData, seed + 1),
+                    dataName(data) + " by " + dataName(secondData));
 }
 
 void expectSameProduct(const ProductShape& shape, Data data, unsigned seed) {
@@ -159,6 +162,34 @@ TEST_P(KernelsTest, ProductAcrossCacheBlocks) {
       expectSameProduct(shape, data, 7);
     }
   }
+}
+
+// Work enough for two cores: they pack each column block between them, a
+// share each (one share empty when the block is one panel), into two
+// buffers in turn.
+TEST_P(KernelsTest, ProductOfTwoCoresSharingColumnBlocks) {
+  const ProductShape shapes[] = {
+      {3100, 130, 64},  // one column panel
+      {1500, 300, 65},  // one column past the first panel
+      {60, 520, 1000},  // three depth blocks
+      {20, 300, 4200},  // three column blocks
+  };
+  for (const ProductShape& shape : shapes) {
+    expectSameProduct(shape, Data::kWhole, 9);
+  }
+  expectSameProduct(shapes[1], Data::kSpecials, 10);
+  expectSameProduct(shapes[2], Data::kWideRange, 11);
+}
+
+// NaN in both factors of a term, the column's in the share the second core
+// packs: both cores take every product of that block in order.
+TEST_P(KernelsTest, ProductOfTwoCoresWithNaNInTheSecondShareOfColumns) {
+  const ProductShape shape{1500, 300, 65};
+  Matrix f = randomMatrix(shape.rows, shape.inner, Data::kWhole, 12);
+  Matrix s = randomMatrix(shape.inner, shape.cols2, Data::kWhole, 13);
+  for (int64_t i = 0; i < shape.rows; i += 7) f[i * shape.inner + 5] = negativeNaN();
+  s[5 * shape.cols2 + 64] = std::numeric_limits<float>::quiet_NaN();
+  expectSameProduct(shape, f, s, "NaN of either sign in one term");
 }
 
 // Blocks where only one factor has NaN may take their products either way
@@ -222,6 +253,22 @@ TEST_P(KernelsTest, ReductionAroundTilesPanelsAndBlocks) {
     for (Data data : {Data::kWhole, Data::kSmallWholes, Data::kSpecials, Data::kWideRange}) {
       expectSameReduction(randomMatrix(n, n, data, static_cast<unsigned>(n)), n, dataName(data));
     }
+  }
+}
+
+// The rows below a panel take its steps side by side, a row a lane: their
+// count around whole groups of 4, 8 and 16 lanes, the last row's zero
+// diagonal entry (met by no sweep) among them.
+TEST_P(KernelsTest, ReductionAroundGroupsOfLanesBelowAPanel) {
+  for (int64_t below : {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33}) {
+    const int64_t n = 64 + below;
+    for (Data data : {Data::kWhole, Data::kSmallWholes, Data::kSpecials}) {
+      expectSameReduction(randomMatrix(n, n, data, static_cast<unsigned>(below)), n,
+                          dataName(data));
+    }
+    Matrix lastRowRepeated = randomMatrix(n, n, Data::kWhole, static_cast<unsigned>(below) + 50);
+    std::copy(lastRowRepeated.begin(), lastRowRepeated.begin() + n, lastRowRepeated.end() - n);
+    expectSameReduction(lastRowRepeated, n, "last row equal to the first");
   }
 }
 

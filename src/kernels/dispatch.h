@@ -66,6 +66,19 @@ struct Isa {
   /// row[c] = pivot[c] * factor + row[c] for c < n.
   void (*rowUpdate)(float* row, const float* pivot, float factor, int64_t n);
 
+  /// The steps of a panel `width` wide in `lanes` rows below it side by
+  /// side, lane q a row: t[c * lanes + q] is its entry in the panel's column
+  /// c, d[q] its diagonal entry; pivot row s has its entry in column c at
+  /// pivots[s * ldp + c] and in lane q's diagonal column at
+  /// pivotDiagonal[s * lanes + q]. At step s (ascending) a lane whose entry
+  /// in column s is non-zero takes factor = -entry / pivot(s, s) and adds
+  /// pivot(s, c) * factor to its entries in columns c >= s and to d; each
+  /// step's factors go to factors[s * lanes + q], skips[s * lanes + q] is 1
+  /// where the lane was left alone. Returns the lanes whose d was zero
+  /// after one of their steps.
+  uint32_t (*panelSteps)(float* t, float* d, const float* pivots, int64_t ldp,
+                         const float* pivotDiagonal, int64_t width, float* factors, uint8_t* skips);
+
   /// Lane t takes the minor of a (n x n) without row rows[t] and column
   /// cols[t] and writes its determinant to det[t], as the plain code takes
   /// it: the sweep and the first `exactSteps` column steps exactly as the

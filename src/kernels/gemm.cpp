@@ -28,30 +28,54 @@ const uint8_t* packedSkips(const isa::Isa& x, const Operands& o, int64_t ic, int
 
 }  // namespace
 
+// One part packs alone into the first buffer.
+SharedColumns::SharedColumns(const isa::Isa& x, int64_t depth, int parts)
+    : parts_(parts),
+      meeting_(parts),
+      blocks_{pack::Scratch<float>(pack::columnBlockFloats(x, depth)),
+              pack::Scratch<float>(parts == 1 ? 0 : pack::columnBlockFloats(x, depth))} {}
+
+std::pair<const float*, bool> SharedColumns::pack(const isa::Isa& x, const Operands& o, int64_t jc,
+                                                  int64_t nc, int64_t pc, int64_t kc, int part) {
+  const int64_t tileCols = x.shape.tileCols;
+  const int turn = turn_[part];
+  turn_[part] = parts_ == 1 ? 0 : 1 - turn;
+  float* block = blocks_[turn].data();
+  auto [firstPanel, endPanel] = parallel::shareOf((nc + tileCols - 1) / tileCols, part, parts_, 1);
+  const int64_t first = firstPanel * tileCols;
+  const int64_t width = std::min(nc, endPanel * tileCols) - first;
+  float* share = block + first * kc;
+  if (width > 0) {
+    pack::packColumns(o.b + pc * o.ldb + jc + first, o.ldb, kc, width, tileCols, share);
+  }
+  hasNaN_[turn][part] =
+      !o.pivotFirst && width > 0 && pack::hasNaN(share, pack::roundUp(width, tileCols) * kc);
+  meeting_.meet();
+  return {block, hasNaN_[turn][0] || (parts_ == 2 && hasNaN_[turn][1])};
+}
+
 void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t endRow,
-                int64_t firstCol, int64_t endCol, pack::Buffers& buffers) {
+                int64_t firstCol, int64_t endCol, int part, SharedColumns& columns,
+                pack::Buffers& buffers) {
   const isa::Shape& shape = x.shape;
   for (int64_t jc = firstCol; jc < endCol; jc += shape.blockCols) {
     const int64_t nc = std::min(shape.blockCols, endCol - jc);
     for (int64_t pc = 0; pc < o.depth; pc += shape.blockDepth) {
       const int64_t kc = std::min(shape.blockDepth, o.depth - pc);
-      pack::packColumns(o.b + pc * o.ldb + jc, o.ldb, kc, nc, shape.tileCols, buffers.cols.data());
-      const bool columnsHaveNaN =
-          !o.pivotFirst && pack::hasNaN(buffers.cols.data(), pack::roundUp(nc, shape.tileCols) * kc);
+      const auto [packed, columnsHaveNaN] = columns.pack(x, o, jc, nc, pc, kc, part);
       for (int64_t ic = firstRow; ic < endRow; ic += shape.blockRows) {
         const int64_t mc = std::min(shape.blockRows, endRow - ic);
         pack::packRows(o.a + ic * o.lda + pc, o.lda, mc, kc, shape.tileRows, buffers.rows.data());
         float* c = o.c + ic * o.ldc + jc;
         if (o.pivotFirst) {
           const uint8_t* skips = packedSkips(x, o, ic, mc, pc, kc, buffers);
-          x.updateBlock(mc, nc, kc, buffers.rows.data(), buffers.cols.data(), skips, c, o.ldc);
+          x.updateBlock(mc, nc, kc, buffers.rows.data(), packed, skips, c, o.ldc);
         } else {
           // Only a term with NaN in both operands shows which came first.
           const bool eitherOrder =
               !columnsHaveNaN ||
               !pack::hasNaN(buffers.rows.data(), pack::roundUp(mc, shape.tileRows) * kc);
-          x.productBlock(mc, nc, kc, buffers.rows.data(), buffers.cols.data(), eitherOrder, c,
-                         o.ldc);
+          x.productBlock(mc, nc, kc, buffers.rows.data(), packed, eitherOrder, c, o.ldc);
         }
       }
     }
@@ -68,11 +92,12 @@ void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t in
   const int parts = parallel::partsFor(rows * inner * cols2);
   std::vector<pack::Buffers> buffers =
       parallel::onePerPart<pack::Buffers>(parts, x, x.shape.blockDepth);
+  gemm::SharedColumns columns(x, x.shape.blockDepth, parts);
   const gemm::Operands operands{f, inner, nullptr, s, cols2, p, cols2, inner, false};
   parallel::runParts(parts, [&](int part) {
     auto [first, end] = parallel::shareOf(rows, part, parts, x.shape.tileRows);
     std::fill(p + first * cols2, p + end * cols2, 0.0f);
-    gemm::blockLoops(x, operands, first, end, 0, cols2, buffers[part]);
+    gemm::blockLoops(x, operands, first, end, 0, cols2, part, columns, buffers[part]);
   });
 }
 

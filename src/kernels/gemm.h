@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "kernels/dispatch.h"
 #include "kernels/pack.h"
+#include "kernels/parallel.h"
 
 namespace trelvo::kernels::gemm {
 
@@ -23,9 +25,35 @@ struct Operands {
   bool pivotFirst;  // each term b(l, j) * a(i, l), as the reduction takes it
 };
 
-/// Rows [firstRow, endRow) and columns [firstCol, endCol) of c take their
-/// terms; `buffers` has room for min(depth, the variant's block depth).
+/// The column blocks of the parts of one runParts call: each block is
+/// packed once, its column panels split between the parts, into one of two
+/// buffers in turn, so that a part may pack the next block while the other
+/// still reads the last.
+class SharedColumns {
+ public:
+  /// Room for blocks of up to `depth` terms.
+  SharedColumns(const isa::Isa& x, int64_t depth, int parts);
+
+  /// Part `part` packs its share of columns [jc, jc + nc), terms
+  /// [pc, pc + kc), of o.b, then waits for the others' shares; returns the
+  /// packed block and, unless o.pivotFirst, whether it has a NaN.
+  std::pair<const float*, bool> pack(const isa::Isa& x, const Operands& o, int64_t jc, int64_t nc,
+                                     int64_t pc, int64_t kc, int part);
+
+ private:
+  int parts_;
+  parallel::Meeting meeting_;
+  pack::Scratch<float> blocks_[2];
+  bool hasNaN_[2][2] = {};  // per buffer, per part
+  int turn_[2] = {};        // per part, the buffer it packs next
+};
+
+/// Part `part` of a runParts call: rows [firstRow, endRow) and columns
+/// [firstCol, endCol) of c take their terms; `buffers` (its own) and
+/// `columns` (shared) have room for min(depth, the variant's block depth).
+/// Every part calls it with the same columns, whatever its rows.
 void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t endRow,
-                int64_t firstCol, int64_t endCol, pack::Buffers& buffers);
+                int64_t firstCol, int64_t endCol, int part, SharedColumns& columns,
+                pack::Buffers& buffers);
 
 }  // namespace trelvo::kernels::gemm

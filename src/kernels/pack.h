@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "kernels/dispatch.h"
 
@@ -44,15 +44,38 @@ inline bool hasNaN(const float* p, int64_t count) {
   return any;
 }
 
-/// Room for one row block and one column block of up to `depth` terms.
+/// Room for `count` values, left unset: the pages of a part never written
+/// are never touched (a std::vector writes all of them first). They start
+/// on a cache line: a vector load across two lines costs two.
+template <class T>
+class Scratch {
+ public:
+  explicit Scratch(int64_t count)
+      : values_(std::make_unique_for_overwrite<T[]>(count + kLine / sizeof(T))) {}
+  T* data() { return onLine(values_.get()); }
+  const T* data() const { return onLine(values_.get()); }
+
+ private:
+  static constexpr uintptr_t kLine = 64;
+  static T* onLine(T* p) {
+    const uintptr_t address = reinterpret_cast<uintptr_t>(p);
+    return p + ((kLine - address % kLine) % kLine) / sizeof(T);
+  }
+  std::unique_ptr<T[]> values_;
+};
+
+/// Room for one row block of up to `depth` terms.
 struct Buffers {
   Buffers(const isa::Isa& x, int64_t depth)
       : rows(roundUp(x.shape.blockRows, x.shape.tileRows) * depth),
-        rowSkips(rows.size()),
-        cols(roundUp(x.shape.blockCols, x.shape.tileCols) * depth) {}
-  std::vector<float> rows;
-  std::vector<uint8_t> rowSkips;
-  std::vector<float> cols;
+        rowSkips(roundUp(x.shape.blockRows, x.shape.tileRows) * depth) {}
+  Scratch<float> rows;
+  Scratch<uint8_t> rowSkips;
 };
+
+/// Floats of one packed column block of up to `depth` terms.
+inline int64_t columnBlockFloats(const isa::Isa& x, int64_t depth) {
+  return roundUp(x.shape.blockCols, x.shape.tileCols) * depth;
+}
 
 }  // namespace trelvo::kernels::pack

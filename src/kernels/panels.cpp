@@ -17,7 +17,8 @@ Panels::Panels(const isa::Isa& x, float* a, int64_t n, int& sign)
       factors_(n * kPanel),
       skips_(n * kPanel),
       diagonal_(n),
-      buffers_(parallel::onePerPart<pack::Buffers>(2, x, kPanel)) {}
+      buffers_(parallel::onePerPart<pack::Buffers>(2, x, kPanel)),
+      sharedColumns_{{x, kPanel, 1}, {x, kPanel, 2}} {}
 
 int64_t Panels::everyColumnUpTo(int64_t limit) {
   int64_t j = 0;
@@ -102,12 +103,15 @@ void Panels::addWaitingTerms(Columns columns, int64_t last) {
   const gemm::Operands terms{factors_.data(),   kPanel, skips_.data(), row(first_), n_, a_, n_,
                              last - first_ + 1, true};
   const int parts = parallel::partsFor(rows * n_ * terms.depth);
+  gemm::SharedColumns* shared = &sharedColumns_[parts - 1];
   parallel::runParts(parts, [&](int part) {
     auto [begin, end] = parallel::shareOf(rows, part, parts, x_.shape.tileRows);
     if (columns == Columns::kEvery) {
-      gemm::blockLoops(x_, terms, firstRow + begin, firstRow + end, 0, first_, buffers_[part]);
+      gemm::blockLoops(x_, terms, firstRow + begin, firstRow + end, 0, first_, part, *shared,
+                       buffers_[part]);
     }
-    gemm::blockLoops(x_, terms, firstRow + begin, firstRow + end, end_, n_, buffers_[part]);
+    gemm::blockLoops(x_, terms, firstRow + begin, firstRow + end, end_, n_, part, *shared,
+                     buffers_[part]);
   });
 }
 

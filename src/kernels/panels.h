@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kernels/dispatch.h"
+#include "kernels/gemm.h"
 #include "kernels/pack.h"
 
 namespace trelvo::kernels::reduction {
@@ -70,6 +71,7 @@ class Panels {
 
   std::vector<float> diagonal_;  // a[k][k] up to date, for k beyond the panel
   std::vector<pack::Buffers> buffers_;
+  gemm::SharedColumns sharedColumns_[2];  // for one part, for two
 };
 
 }  // namespace trelvo::kernels::reduction

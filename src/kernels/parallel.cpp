@@ -4,6 +4,8 @@
 #include <sched.h>
 #endif
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -16,6 +18,20 @@ bool& secondCoreSwitch() {
   static bool allowed = true;
   return allowed;
 }
+
+// A hint to the processor that this thread is waiting in a loop.
+inline void pause() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+// Waking a sleeping thread costs tens of microseconds, and the reduction
+// hands work over once a panel: a waiting thread first watches for this
+// long before it sleeps.
+constexpr auto kSpin = std::chrono::microseconds(100);
 
 // One persistent thread: starting a thread per call would cost a good part
 // of what the split saves.
@@ -31,25 +47,21 @@ class Worker {
   }
 
   /// Runs task(1) on the worker and task(0) here; returns when both are
-  /// done.
+  /// done. REQUIRES: started().
   void runPair(const std::function<void(int)>& task) {
-    if (!started()) {
-      task(0);
-      task(1);
-      return;
-    }
+    uint64_t posted = 0;
     {
       std::lock_guard lock(mutex_);
       task_ = &task;
-      ++posted_;
+      posted = posted_.load(std::memory_order_relaxed) + 1;
+      posted_.store(posted, std::memory_order_release);
     }
     wake_.notify_one();
     task(0);
-    std::unique_lock lock(mutex_);
-    done_.wait(lock, [this] { return finished_ == posted_; });
+    waitUntil(done_, [&] { return finished_.load(std::memory_order_acquire) == posted; });
   }
 
- private:
+  /// Whether the thread runs, started now if it did not.
   bool started() {
     if (thread_.joinable()) return true;
     try {
@@ -60,21 +72,39 @@ class Worker {
     return true;
   }
 
+ private:
+  // Watches `ready` for a while, then sleeps on `signal` until it holds.
+  template <class Ready>
+  void waitUntil(std::condition_variable& signal, const Ready& ready) {
+    const auto until = std::chrono::steady_clock::now() + kSpin;
+    while (!ready()) {
+      if (std::chrono::steady_clock::now() > until) {
+        std::unique_lock lock(mutex_);
+        signal.wait(lock, ready);
+        return;
+      }
+      pause();
+    }
+  }
+
   void serve() {
     uint64_t seen = 0;
     for (;;) {
+      waitUntil(wake_, [&] {
+        return stop_.load(std::memory_order_relaxed) ||
+               posted_.load(std::memory_order_acquire) != seen;
+      });
+      if (stop_.load(std::memory_order_relaxed)) return;
       const std::function<void(int)>* task = nullptr;
       {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return stop_ || posted_ != seen; });
-        if (stop_) return;
-        seen = posted_;
+        std::lock_guard lock(mutex_);
+        seen = posted_.load(std::memory_order_relaxed);
         task = task_;
       }
       (*task)(1);
       {
         std::lock_guard lock(mutex_);
-        finished_ = seen;
+        finished_.store(seen, std::memory_order_release);
       }
       done_.notify_one();
     }
@@ -85,9 +115,10 @@ class Worker {
   std::condition_variable done_;
   std::thread thread_;
   const std::function<void(int)>* task_ = nullptr;
-  uint64_t posted_ = 0;
-  uint64_t finished_ = 0;
-  bool stop_ = false;
+  // Changed under the mutex, read without it while watching.
+  std::atomic<uint64_t> posted_ = 0;
+  std::atomic<uint64_t> finished_ = 0;
+  std::atomic<bool> stop_ = false;
 };
 
 // The processors this process may run on (as taskset or a container's
@@ -101,6 +132,11 @@ int usableCores() {
   return static_cast<int>(std::thread::hardware_concurrency());
 }
 
+Worker& worker() {
+  static Worker one;
+  return one;
+}
+
 }  // namespace
 
 void allowSecondCore(bool allow) { secondCoreSwitch() = allow; }
@@ -110,15 +146,34 @@ namespace parallel {
 
 int partsFor(int64_t work) {
   static const bool twoCores = usableCores() > 1;
-  return secondCoreAllowed() && twoCores && work >= kSecondCoreWork ? 2 : 1;
+  return secondCoreAllowed() && twoCores && work >= kSecondCoreWork && worker().started() ? 2 : 1;
 }
 
 void runParts(int parts, const std::function<void(int)>& task) {
-  static Worker worker;
   if (parts == 1) {
     task(0);
   } else {
-    worker.runPair(task);
+    worker().runPair(task);
+  }
+}
+
+void Meeting::meet() {
+  if (parts_ == 1) return;
+  const uint32_t round = round_.load(std::memory_order_acquire);
+  if (arrived_.fetch_add(1, std::memory_order_acq_rel) + 1 == parts_) {
+    arrived_.store(0, std::memory_order_relaxed);
+    round_.store(round + 1, std::memory_order_release);
+    return;
+  }
+  // The other part may have lost its processor: past the spin, this one
+  // gives its own away while it waits.
+  const auto until = std::chrono::steady_clock::now() + kSpin;
+  while (round_.load(std::memory_order_acquire) == round) {
+    if (std::chrono::steady_clock::now() > until) {
+      std::this_thread::yield();
+    } else {
+      pause();
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <utility>
@@ -25,9 +26,22 @@ constexpr int64_t kSecondCoreWork = int64_t{24} << 20;
 int partsFor(int64_t work);
 
 /// Runs task(part) for each of `parts` parts (1 or 2), side by side: part 1
-/// on the worker, part 0 here. When the worker cannot be started (no room
-/// for its stack), both run here, one after the other.
+/// on the worker, part 0 here. `parts` comes from partsFor, which gives 2
+/// only when the worker runs, so two parts may wait for each other.
 void runParts(int parts, const std::function<void(int)>& task);
+
+/// Where the parts of one runParts call wait for each other, as often as
+/// they like: each meet() returns once every part has called it as often.
+class Meeting {
+ public:
+  explicit Meeting(int parts) : parts_(parts) {}
+  void meet();
+
+ private:
+  int parts_;
+  std::atomic<int> arrived_ = 0;
+  std::atomic<uint32_t> round_ = 0;
+};
 
 /// Part `part` of `parts` of [0, count), split at a multiple of `grain`.
 inline std::pair<int64_t, int64_t> shareOf(int64_t count, int part, int parts, int64_t grain) {

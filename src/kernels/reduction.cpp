@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "kernels/kernels.h"
+#include "kernels/pack.h"
 #include "kernels/panels.h"
 #include "kernels/parallel.h"
 #include "kernels/strict_float.h"
@@ -19,9 +20,15 @@ namespace {
 // there already), the panel's columns are restored and the panel is
 // replayed with its sweeps.
 class RightOfPivot : public Panels {
+  static size_t laneFloats(const isa::Isa& x) { return (3 * kPanel + 1) * x.lanes; }
+  static size_t laneBytes(const isa::Isa& x) { return kPanel * x.lanes; }
+
  public:
   RightOfPivot(const isa::Isa& x, float* a, int64_t n, int& sign)
-      : Panels(x, a, n, sign), kept_(2 * n * kPanel) {}
+      : Panels(x, a, n, sign),
+        kept_(2 * n * kPanel),
+        laneWork_{std::vector<float>(laneFloats(x)), std::vector<float>(laneFloats(x))},
+        laneSkips_{std::vector<uint8_t>(laneBytes(x)), std::vector<uint8_t>(laneBytes(x))} {}
 
   // From `first` to `limit`, stopping after a step after which a sweep
   // would act; returns the steps taken in all.
@@ -54,27 +61,82 @@ class RightOfPivot : public Panels {
     keepOrRestoreRows(first_, end_, true);
     for (int64_t j = first_; j < end_; ++j) {
       if (takePanelSteps(j) != kNone) return restoreAndReplay(end_);
-      bringUpToDate(Columns::kRightOfPivot, j);
     }
     if (rowsBelowMeetZero()) return restoreAndReplay(n_);
     addWaitingTerms(Columns::kRightOfPivot, end_ - 1);
     return end_;
   }
 
-  // The rows below the panel take its steps in its columns, side by side;
-  // whether one of them ends with a zero diagonal entry.
+  // The panel's rows take its steps right of it, then the rows below take
+  // them in its columns, side by side; whether one of the latter ends with
+  // a zero diagonal entry.
   bool rowsBelowMeetZero() {
     const int64_t rows = n_ - end_;
     const int parts = parallel::partsFor(rows * (n_ - end_) * (end_ - first_));
     bool zeroMet[2] = {false, false};
+    parallel::Meeting meeting(parts);
     parallel::runParts(parts, [&](int part) {
-      auto [begin, end] = parallel::shareOf(rows, part, parts, 1);
+      auto [left, right] = parallel::shareOf(n_ - end_, part, parts, x_.lanes);
+      bringPanelRowsUpToDate(end_ + left, end_ + right);
+      // The rows below read the panel's rows right of it.
+      meeting.meet();
+      auto [begin, end] = parallel::shareOf(rows, part, parts, x_.lanes);
       keepOrRestoreRows(end_ + begin, end_ + end, true);
-      for (int64_t i = end_ + begin; i < end_ + end && !zeroMet[part]; ++i) {
-        zeroMet[part] = takePanelSteps(i) != kNone;
+      for (int64_t i = end_ + begin; i < end_ + end && !zeroMet[part]; i += x_.lanes) {
+        zeroMet[part] = lanesMeetZero(i, std::min<int64_t>(x_.lanes, end_ + end - i), part);
       }
     });
     return zeroMet[0] || zeroMet[1];
+  }
+
+  // The panel's rows take the panel's steps in columns `from` to `to` - 1,
+  // right of the panel.
+  void bringPanelRowsUpToDate(int64_t from, int64_t to) {
+    if (from >= to) return;
+    for (int64_t j = first_ + 1; j < end_; ++j) {
+      for (int64_t s = first_; s < j; ++s) {
+        if (skips_[slot(j, s)]) continue;
+        x_.rowUpdate(row(j) + from, row(s) + from, factors_[slot(j, s)], to - from);
+      }
+    }
+  }
+
+  // Rows `first` to `first` + `count` - 1 below the panel take its steps in
+  // its columns side by side, a row a lane (count <= lanes), keeping their
+  // factors; whether one of them ends with a zero diagonal entry.
+  bool lanesMeetZero(int64_t first, int64_t count, int part) {
+    const int lanes = x_.lanes;
+    const int64_t width = end_ - first_;
+    float* entries = laneWork_[part].data();
+    float* pivotDiagonal = entries + kPanel * lanes;
+    float* factors = pivotDiagonal + kPanel * lanes;
+    float* diagonal = factors + kPanel * lanes;
+    uint8_t* skips = laneSkips_[part].data();
+    // The lanes past `count` take no step: all their entries are zero.
+    for (int q = 0; q < lanes; ++q) {
+      const int64_t i = first + q;
+      for (int64_t c = 0; c < width; ++c)
+        entries[c * lanes + q] = q < count ? row(i)[first_ + c] : 0.0f;
+      diagonal[q] = q < count ? row(i)[i] : 1.0f;
+    }
+    for (int64_t c = 0; c < width; ++c) {
+      const float* pivot = row(first_ + c) + first;
+      float* lane = pivotDiagonal + c * lanes;
+      std::fill(std::copy(pivot, pivot + count, lane), lane + lanes, 0.0f);
+    }
+    uint32_t zeroMet = x_.panelSteps(entries, diagonal, row(first_) + first_, n_, pivotDiagonal,
+                                     width, factors, skips);
+    for (int q = 0; q < count; ++q) {
+      const int64_t i = first + q;
+      for (int64_t c = 0; c < width; ++c) {
+        row(i)[first_ + c] = entries[c * lanes + q];
+        factors_[slot(i, first_ + c)] = factors[c * lanes + q];
+        skips_[slot(i, first_ + c)] = skips[c * lanes + q];
+      }
+      // A zero in the last diagonal entry is met by no sweep.
+      if (i == n_ - 1) zeroMet &= ~(uint32_t{1} << q);
+    }
+    return zeroMet != 0;
   }
 
   // Before the waiting terms the panel has changed only its own columns and
@@ -117,14 +179,14 @@ class RightOfPivot : public Panels {
     }
   }
 
-  // Row i takes the panel's steps before it in the panel's columns, keeping
-  // its factors; returns the step after which its diagonal entry is zero,
-  // if one is (kNone if none). The columns from the panel's first are taken
-  // in whole vectors: those left of a step's pivot are never read again.
+  // The panel's row i takes the panel's steps before it in the panel's
+  // columns, keeping its factors; returns the step after which its diagonal
+  // entry is zero, if one is (kNone if none). The columns from the panel's
+  // first are taken in whole vectors: those left of a step's pivot are
+  // never read again.
   int64_t takePanelSteps(int64_t i) {
     float* target = row(i);
-    float diagonal = target[i];  // beyond the panel, kept up to date here
-    for (int64_t s = first_; s < std::min(i, end_); ++s) {
+    for (int64_t s = first_; s < i; ++s) {
       skips_[slot(i, s)] = isZero(target[s]);
       if (isZero(target[s])) continue;
       const float* pivot = row(s);
@@ -132,8 +194,7 @@ class RightOfPivot : public Panels {
       factors_[slot(i, s)] = factor;
       const int64_t from = first_ + (s + 1 - first_) / x_.shape.tileCols * x_.shape.tileCols;
       x_.rowUpdate(target + from, pivot + from, factor, end_ - from);
-      if (i >= end_) diagonal = sumInOrder(productInOrder(pivot[i], factor), diagonal);
-      if (i + 1 < n_ && isZero(i < end_ ? target[i] : diagonal)) return s;
+      if (i + 1 < n_ && isZero(target[i])) return s;
     }
     return kNone;
   }
@@ -142,7 +203,10 @@ class RightOfPivot : public Panels {
   bool withoutSweeps_ = false;
   int64_t limit_ = n_;
   int64_t stopStep_ = kNone;
-  std::vector<float> kept_;  // the panel's rows and columns at its start, right of the pivot
+  pack::Scratch<float> kept_;  // the panel's rows and columns at its start, right of the pivot
+  // Per part, lanesMeetZero's rows side by side.
+  std::vector<float> laneWork_[2];
+  std::vector<uint8_t> laneSkips_[2];
 };
 
 // Tries of the right-of-pivot mode before every step takes every column.
