@@ -15,10 +15,12 @@
 //
 // Most large matrices take a shorter way. The first step and the sweep
 // after it are worked out from the entries themselves (kernels/first_step.h),
-// where whole numbers meet their exact zeros most; when the later steps
-// then meet no zero modulo the first prime, on one scratch copy of its
-// residues, no later sweep acts and no residue of the second prime is
-// needed: the float steps run in one go. Otherwise the matrix is put back
+// where whole numbers meet their exact zeros most. After it, as long as no
+// value a sweep tests is zero modulo the first prime, none is exactly zero
+// and only float zeros make a sweep act: the float steps run blocked up to
+// each float zero on the diagonal, the residues of the first prime alone
+// (one scratch copy) take the same steps beside them, and the sweep there
+// exchanges rows of both. At the first zero residue the matrix is put back
 // and goes the way above.
 #pragma once
 
