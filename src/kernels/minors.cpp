@@ -241,18 +241,22 @@ void flushMinors(const isa::Isa& x, const Minors& m, MinorBatch& batch, float* d
 // sweeps would have tested there was zero (nor, with exact values, zero
 // modulo the first prime); otherwise it goes the way of a whole minor.
 
-// A matrix without one row or one column of the whole, through its column
-// steps without exchanges, with its residues modulo the first prime when
-// some minor has exact values; and which of the values that the minors'
-// sweeps test have been zero so far.
+// The whole matrix, or the matrix without one of its rows or columns,
+// through its column steps without exchanges, with its residues modulo the
+// first prime when some minor has exact values; and which of the values on
+// its diagonal and beside it have been zero so far. The first steps of the
+// matrix without row or column `line` are those of the whole: it starts
+// from them.
 class SharedSteps {
  public:
   explicit SharedSteps(int64_t n)
-      : n_(n), a_(n * n), residues_(n * n), onDiagonal_(n), beside_(n), block_(n * n),
-        blockResidues_(n * n) {}
+      : n_(n), a_(n * n), residues_(n * n), zeros_(3 * n), block_(n * n), blockResidues_(n * n) {}
 
-  /// The matrix without row `line` (byRow) or without column `line`.
-  void start(const Minors& m, bool byRow, int64_t line);
+  /// The whole matrix, before any step.
+  void startWhole(const Minors& m);
+  /// The matrix without row `line` (byRow) or without column `line`, from
+  /// the state of the whole after min(line, n - 3) steps.
+  void startWithout(const SharedSteps& whole, bool byRow, int64_t line);
   /// Takes the steps up to `steps` in all.
   void advanceTo(const isa::Isa& x, int64_t steps);
   int64_t steps() const { return steps_; }
@@ -261,7 +265,7 @@ class SharedSteps {
   /// modulo the first prime with `exact`. REQUIRES: other >= steps().
   bool metZero(int64_t other, bool exact) const;
   /// The product of the diagonal entries left of the steps to come.
-  float productBefore() const;
+  float productBefore() const { return before_; }
   /// The entries from the steps to come on, square (side n - steps()): the
   /// missing row, or column, last and zero.
   const float* block();
@@ -270,11 +274,16 @@ class SharedSteps {
  private:
   static constexpr uint8_t kFloatZero = 1;
   static constexpr uint8_t kResidueZero = 2;
+  // Where the zeros of entry (r, r), (r + 1, r) and (r, r + 1) are kept.
+  enum Place { kDiagonal = 0, kBelow = 1, kRight = 2 };
 
+  uint8_t& zeros(Place place, int64_t r) { return zeros_[place * n_ + r]; }
+  uint8_t zeros(Place place, int64_t r) const { return zeros_[place * n_ + r]; }
   void step(const isa::Isa& x, int64_t s);
   void stepResidues(int64_t s);
   uint8_t zeroAt(int64_t r, int64_t c) const;
   void testFrom(int64_t first);
+  void zerosWithout(const SharedSteps& whole, int64_t line);
   template <class T>
   void copyBlock(const std::vector<T>& from, std::vector<T>& to) const;
 
@@ -283,38 +292,63 @@ class SharedSteps {
   int64_t rows_ = 0;
   int64_t cols_ = 0;
   int64_t steps_ = 0;
+  float before_ = 1.0f;
   bool withResidues_ = false;
   std::vector<float> a_;
   std::vector<double> residues_;
-  // Per diagonal position r <= n - 3 (those the sweeps test), whether the
-  // entry at (r, r), and the one beside it, has been zero.
-  std::vector<uint8_t> onDiagonal_;
-  std::vector<uint8_t> beside_;
+  // Per place and position r, whether the entry has been zero.
+  std::vector<uint8_t> zeros_;
   std::vector<float> block_;
   std::vector<double> blockResidues_;
 };
 
-void SharedSteps::start(const Minors& m, bool byRow, int64_t line) {
+void SharedSteps::startWhole(const Minors& m) {
+  rows_ = cols_ = n_;
+  steps_ = 0;
+  before_ = 1.0f;
+  withResidues_ = !m.residues.empty();
+  std::copy(m.a, m.a + n_ * n_, a_.begin());
+  if (withResidues_) std::copy(m.residues.begin(), m.residues.end(), residues_.begin());
+  std::fill(zeros_.begin(), zeros_.end(), 0);
+  testFrom(0);
+}
+
+void SharedSteps::startWithout(const SharedSteps& whole, bool byRow, int64_t line) {
   byRow_ = byRow;
   rows_ = byRow ? n_ - 1 : n_;
   cols_ = byRow ? n_ : n_ - 1;
-  steps_ = 0;
-  withResidues_ = !m.residues.empty();
-  for (int64_t r = 0; r < rows_; ++r) {
+  steps_ = whole.steps_;
+  before_ = whole.before_;
+  withResidues_ = whole.withResidues_;
+  // Only the entries from the steps on are read again.
+  for (int64_t r = steps_; r < rows_; ++r) {
     const int64_t fromRow = r + (byRow && r >= line);
-    for (int64_t c = 0; c < cols_; ++c) {
+    for (int64_t c = steps_; c < cols_; ++c) {
       const int64_t from = fromRow * n_ + c + (!byRow && c >= line);
-      a_[r * cols_ + c] = m.a[from];
-      if (withResidues_) residues_[r * cols_ + c] = m.residues[from];
+      a_[r * cols_ + c] = whole.a_[from];
+      if (withResidues_) residues_[r * cols_ + c] = whole.residues_[from];
     }
   }
-  std::fill(onDiagonal_.begin(), onDiagonal_.end(), 0);
-  std::fill(beside_.begin(), beside_.end(), 0);
-  testFrom(0);
+  zerosWithout(whole, line);
+}
+
+// The zeros met so far, read from the whole's: its row r + 1 is row r here
+// from row `line` on (byRow), or its column c + 1 column c from `line` on.
+void SharedSteps::zerosWithout(const SharedSteps& whole, int64_t line) {
+  for (int64_t r = 0; r + 2 < n_; ++r) {
+    const bool before = r < line;
+    zeros(kDiagonal, r) = before ? whole.zeros(kDiagonal, r) : whole.zeros(byRow_ ? kBelow : kRight, r);
+    if (byRow_) {
+      zeros(kRight, r) = before ? whole.zeros(kRight, r) : whole.zeros(kDiagonal, r + 1);
+    } else {
+      zeros(kBelow, r) = before ? whole.zeros(kBelow, r) : whole.zeros(kDiagonal, r + 1);
+    }
+  }
 }
 
 void SharedSteps::advanceTo(const isa::Isa& x, int64_t steps) {
   for (; steps_ < steps; ++steps_) {
+    before_ = productInOrder(before_, a_[steps_ * cols_ + steps_]);
     step(x, steps_);
     if (withResidues_) stepResidues(steps_);
     // The step changed the rows below its pivot row.
@@ -354,28 +388,27 @@ uint8_t SharedSteps::zeroAt(int64_t r, int64_t c) const {
   return (isZero(a_[k]) ? kFloatZero : 0) | (residueZero ? kResidueZero : 0);
 }
 
+// The sweeps test the diagonal up to n - 3 of a minor, which is n - 1
+// square: up to n - 2 here, and beside it up to n - 3.
 void SharedSteps::testFrom(int64_t first) {
-  for (int64_t r = first; r + 2 < n_; ++r) {
-    onDiagonal_[r] |= zeroAt(r, r);
-    beside_[r] |= byRow_ ? zeroAt(r, r + 1) : zeroAt(r + 1, r);
+  for (int64_t r = first; r + 1 < n_ && r < rows_ && r < cols_; ++r) {
+    zeros(kDiagonal, r) |= zeroAt(r, r);
+    if (r + 2 >= n_) continue;
+    if (r + 1 < rows_) zeros(kBelow, r) |= zeroAt(r + 1, r);
+    if (r + 1 < cols_) zeros(kRight, r) |= zeroAt(r, r + 1);
   }
 }
 
 bool SharedSteps::metZero(int64_t other, bool exact) const {
   const uint8_t zero = exact ? kFloatZero | kResidueZero : kFloatZero;
   for (int64_t r = 0; r < other && r + 2 < n_; ++r) {
-    if (onDiagonal_[r] & zero) return true;
+    if (zeros(kDiagonal, r) & zero) return true;
   }
+  const Place beside = byRow_ ? kRight : kBelow;
   for (int64_t r = other; r + 2 < n_; ++r) {
-    if (beside_[r] & zero) return true;
+    if (zeros(beside, r) & zero) return true;
   }
   return false;
-}
-
-float SharedSteps::productBefore() const {
-  float product = 1.0f;
-  for (int64_t d = 0; d < steps_; ++d) product = productInOrder(product, a_[d * cols_ + d]);
-  return product;
 }
 
 template <class T>
@@ -403,7 +436,9 @@ const double* SharedSteps::blockResidues() {
 // from them, and the batch of whole minors for those that cannot.
 struct MinorPart {
   MinorPart(int64_t n, int lanes, bool exactValues)
-      : shared(n), whole(n, lanes, exactValues), rows(lanes), cols(lanes), i(lanes), j(lanes) {}
+      : wholeSteps(n), shared(n), whole(n, lanes, exactValues), rows(lanes), cols(lanes), i(lanes),
+        j(lanes) {}
+  SharedSteps wholeSteps;  // the first steps of every group's matrix
   SharedSteps shared;
   MinorBatch whole;
   std::vector<int32_t> rows;  // of the block, per lane
@@ -501,7 +536,8 @@ int64_t reduceGroup(const isa::Isa& x, const Minors& m, const ZeroLinesOfMinors&
     }
   }
   if (part.others.empty()) return n - (g.byRow ? g.line : g.line + 1);
-  part.shared.start(m, g.byRow, g.line);
+  part.wholeSteps.advanceTo(x, std::min(g.line, n - 3));
+  part.shared.startWithout(part.wholeSteps, g.byRow, g.line);
   for (size_t next = 0; next < part.others.size();) {
     next = reduceFromSharedState(x, m, g, part, next, det);
   }
@@ -531,6 +567,8 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced,
   std::atomic<int64_t> next = 0;
   std::atomic<int64_t> done = 0;
   parallel::runParts(parts, [&](int part) {
+    // The groups come in order: each part takes the whole's steps once.
+    each[part].wholeSteps.startWhole(m);
     for (int64_t k = next++; k < groups; k = next++) {
       const Group g{k % 2 == 0, k / 2};
       done += reduceGroup(x, m, zeroLines, g, each[part], det, reduced);
