@@ -437,7 +437,7 @@ const double* SharedSteps::blockResidues() {
 struct MinorPart {
   MinorPart(int64_t n, int lanes, bool exactValues)
       : wholeSteps(n), shared(n), whole(n, lanes, exactValues), rows(lanes), cols(lanes), i(lanes),
-        j(lanes) {}
+        j(lanes), det(lanes) {}
   SharedSteps wholeSteps;  // the first steps of every group's matrix
   SharedSteps shared;
   MinorBatch whole;
@@ -445,6 +445,8 @@ struct MinorPart {
   std::vector<int32_t> cols;
   std::vector<int64_t> i;  // of the whole, per lane
   std::vector<int64_t> j;
+  // Apart from the whole minors' (their batch may go while these are read).
+  std::vector<float> det;
   std::vector<int64_t> others;  // the group's left-out lines, ascending
 };
 
@@ -470,7 +472,7 @@ void reduceSharedLanes(const isa::Isa& x, const Minors& m, MinorPart& part, int 
   MinorBatch& batch = part.whole;
   uint32_t fallback =
       x.minorDeterminants(part.shared.block(), side, part.rows.data(), part.cols.data(), 0,
-                          part.shared.productBefore(), batch.work.data(), batch.det.data());
+                          part.shared.productBefore(), batch.work.data(), part.det.data());
   if (exactLanes != 0) {
     fallback |= exactLanes & modular::activeModularCode().minorZeros(
                                  part.shared.blockResidues(), side, part.rows.data(),
@@ -480,7 +482,7 @@ void reduceSharedLanes(const isa::Isa& x, const Minors& m, MinorPart& part, int 
   for (int t = 0; t < used; ++t) {
     const int64_t position = part.i[t] * m.n + part.j[t];
     if (!(fallback >> t & 1)) {
-      det[position] = batch.det[t];
+      det[position] = part.det[t];
     } else if (exactLanes >> t & 1) {
       // The same zero would send it from the whole minor's lanes too.
       det[position] = stepByStep(m, batch.minor, part.i[t], part.j[t]);
