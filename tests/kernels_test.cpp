@@ -549,5 +549,27 @@ TEST_P(KernelsTest, MinorDeterminantsLeavingTheSharedSteps) {
   useExactZeros(true);
 }
 
+// Two cores take the groups of minors as they come free, each with the
+// steps of the whole matrix of its own: the results are those of one core,
+// where the minors share their steps and where they leave them.
+TEST_P(KernelsTest, MinorDeterminantsOnTwoCoresAsOnOne) {
+  const int64_t n = 64;
+  // The cases whose minors mostly keep to the shared steps (those that
+  // leave them take the plain code's time): the infinite entries.
+  for (int k : {6, 7}) {
+    const SharedStepsCase& c = kSharedStepsCases[k];
+    Matrix a = randomMatrix(n, n, Data::kWhole, 29);
+    c.change(a, n);
+    Matrix one(n * n), two(n * n);
+    std::vector<uint8_t> oneReduced(n * n), twoReduced(n * n);
+    allowSecondCore(false);
+    minorDeterminants(a.data(), n, one.data(), oneReduced.data());
+    allowSecondCore(true);
+    minorDeterminants(a.data(), n, two.data(), twoReduced.data());
+    EXPECT_TRUE(sameBits(one, two)) << c.what;
+    EXPECT_EQ(oneReduced, twoReduced) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace trelvo::kernels

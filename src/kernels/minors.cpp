@@ -560,8 +560,9 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced,
                                            ? modular::centredResidues(a, n, modular::kFirstPrime)
                                            : std::vector<double>();
   const Minors m{a, n, exactValues, residues};
-  // With the shared steps, about a tenth of n^2 (n - 1)^3 / 3.
-  const int parts = parallel::partsFor(positions * (n - 1) * (n - 1) * (n - 1) / 30);
+  // The shared steps leave about a tenth of n^2 (n - 1)^3 / 3 multiply-adds
+  // (the residues beside them weigh as much again, and more).
+  const int parts = parallel::partsFor(positions * (n - 1) * (n - 1) * (n - 1) / 10);
   std::vector<MinorPart> each = parallel::onePerPart<MinorPart>(parts, n, x.lanes, exactValues.any());
   // Groups by rows and by columns in turn, the largest first, taken as the
   // parts come free.
