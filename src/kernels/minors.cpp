@@ -1,5 +1,7 @@
 // The determinants of all the minors of a matrix, batched: one minor per
-// vector lane, the lanes of the variant in use side by side.
+// vector lane, the lanes of the variant in use side by side. The minors of
+// a row, or of a column, share their first column steps (see SharedSteps
+// below); each lane takes only the steps left to its minor.
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -219,6 +221,18 @@ void queueMinor(const isa::Isa& x, const Minors& m, MinorBatch& batch, int64_t i
 void flushMinors(const isa::Isa& x, const Minors& m, MinorBatch& batch, float* det) {
   if (batch.used > 0) reduceBatch(x, m, batch, batch.used, det);
   batch.used = 0;
+}
+
+// A minor that meets a zero where it would share steps: with exact values,
+// the plain code (the same zero would send it from the lanes of whole
+// minors too); otherwise the lanes of whole minors.
+void reduceAsWholeMinor(const isa::Isa& x, const Minors& m, MinorBatch& batch, int64_t i, int64_t j,
+                        bool exact, float* det) {
+  if (exact) {
+    det[i * m.n + j] = stepByStep(m, batch.minor, i, j);
+  } else {
+    queueMinor(x, m, batch, i, j, det);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -480,14 +494,10 @@ void reduceSharedLanes(const isa::Isa& x, const Minors& m, MinorPart& part, int 
                                  static_cast<double>(modular::kFirstPrime));
   }
   for (int t = 0; t < used; ++t) {
-    const int64_t position = part.i[t] * m.n + part.j[t];
-    if (!(fallback >> t & 1)) {
-      det[position] = part.det[t];
-    } else if (exactLanes >> t & 1) {
-      // The same zero would send it from the whole minor's lanes too.
-      det[position] = stepByStep(m, batch.minor, part.i[t], part.j[t]);
+    if (fallback >> t & 1) {
+      reduceAsWholeMinor(x, m, batch, part.i[t], part.j[t], exactLanes >> t & 1, det);
     } else {
-      queueMinor(x, m, batch, part.i[t], part.j[t], det);
+      det[part.i[t] * m.n + part.j[t]] = part.det[t];
     }
   }
 }
@@ -506,16 +516,14 @@ size_t reduceFromSharedState(const isa::Isa& x, const Minors& m, const Group& g,
     const int64_t i = g.i(other);
     const int64_t j = g.j(other);
     const bool exact = m.exactValues.has(i, j);
-    if (!part.shared.metZero(other, exact)) {
-      part.rows[used] = g.byRow ? last : static_cast<int32_t>(other - steps);
-      part.cols[used] = g.byRow ? static_cast<int32_t>(other - steps) : last;
-      part.i[used] = i;
-      part.j[used++] = j;
-    } else if (exact) {
-      det[i * m.n + j] = stepByStep(m, part.whole.minor, i, j);
-    } else {
-      queueMinor(x, m, part.whole, i, j, det);
+    if (part.shared.metZero(other, exact)) {
+      reduceAsWholeMinor(x, m, part.whole, i, j, exact, det);
+      continue;
     }
+    part.rows[used] = g.byRow ? last : static_cast<int32_t>(other - steps);
+    part.cols[used] = g.byRow ? static_cast<int32_t>(other - steps) : last;
+    part.i[used] = i;
+    part.j[used++] = j;
   }
   if (used > 0) reduceSharedLanes(x, m, part, used, det);
   return next;
@@ -525,8 +533,9 @@ size_t reduceFromSharedState(const isa::Isa& x, const Minors& m, const Group& g,
 int64_t reduceGroup(const isa::Isa& x, const Minors& m, const ZeroLinesOfMinors& zeroLines,
                     const Group& g, MinorPart& part, float* det, uint8_t* reduced) {
   const int64_t n = m.n;
+  const int64_t first = g.byRow ? g.line : g.line + 1;
   part.others.clear();
-  for (int64_t other = g.byRow ? g.line : g.line + 1; other < n; ++other) {
+  for (int64_t other = first; other < n; ++other) {
     const int64_t position = g.i(other) * n + g.j(other);
     reduced[position] = !zeroLines.minorHasOne(g.i(other), g.j(other));
     if (!reduced[position]) {
@@ -537,13 +546,13 @@ int64_t reduceGroup(const isa::Isa& x, const Minors& m, const ZeroLinesOfMinors&
       part.others.push_back(other);
     }
   }
-  if (part.others.empty()) return n - (g.byRow ? g.line : g.line + 1);
+  if (part.others.empty()) return n - first;
   part.wholeSteps.advanceTo(x, std::min(g.line, n - 3));
   part.shared.startWithout(part.wholeSteps, g.byRow, g.line);
   for (size_t next = 0; next < part.others.size();) {
     next = reduceFromSharedState(x, m, g, part, next, det);
   }
-  return n - (g.byRow ? g.line : g.line + 1);
+  return n - first;
 }
 
 }  // namespace
