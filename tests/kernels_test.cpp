@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "kernels/dispatch.h"
+#include "kernels/exact_zeros.h"
 #include "kernels/parallel.h"
 #include "kernels/reference.h"
 
@@ -529,6 +530,91 @@ TEST_P(KernelsTest, MinorDeterminantsAroundPanels) {
     for (Data data : {Data::kWhole, Data::kSpecials}) {
       expectSameMinors(randomMatrix(n, n, data, static_cast<unsigned>(n) + 50), n, dataName(data));
     }
+  }
+}
+
+// The minors of a row (or of a column) share the steps of the matrix
+// without it, and each leaves them for steps of its own where one of the
+// values its sweeps test is zero there: on the diagonal, or beside it
+// (right of it for the minors of a row, below it for those of a column),
+// a float zero or an exact one only. Each case puts such zeros somewhere,
+// or makes the whole singular, or gives some minors no exact values; the
+// sides span one batch of lanes and several, with the exact zero test on
+// and off.
+struct SharedStepsCase {
+  const char* what;
+  void (*change)(Matrix& a, int64_t n);
+};
+
+const SharedStepsCase kSharedStepsCases[] = {
+    {"row 5 repeats row 4 up to column 6",
+     [](Matrix& a, int64_t n) { std::copy_n(a.begin() + 4 * n, 7, a.begin() + 5 * n); }},
+    {"column 5 repeats column 4 down to row 6",
+     [](Matrix& a, int64_t n) {
+       for (int64_t r = 0; r <= 6; ++r) a[r * n + 5] = a[r * n + 4];
+     }},
+    {"row n - 3 the sum of rows 1 and 2 up to the middle",
+     [](Matrix& a, int64_t n) {
+       for (int64_t c = 0; c <= n / 2; ++c) a[(n - 3) * n + c] = a[n + c] + a[2 * n + c];
+     }},
+    {"the last two rows sums of others (rank n - 2)",
+     [](Matrix& a, int64_t n) {
+       for (int64_t c = 0; c < n; ++c) {
+         a[(n - 2) * n + c] = a[c] + a[3 * n + c];
+         a[(n - 1) * n + c] = a[n + c] - a[2 * n + c];
+       }
+     }},
+    {"a zero first pivot and a zero in the middle",
+     [](Matrix& a, int64_t n) {
+       a[0] = 0.0f;
+       a[(n / 2) * n + n / 2] = 0.0f;
+     }},
+    {"thirds and sevenths, rounded", [](Matrix& a, int64_t n) {
+       for (int64_t k = 0; k < n * n; ++k) a[k] /= (k % 2 == 0 ? 3.0f : 7.0f);
+       for (int64_t c = 0; c < n; ++c) a[4 * n + c] = a[c] + a[2 * n + c];
+     }},
+    {"an infinity", [](Matrix& a, int64_t n) { a[3 * n + 2] = kInf; }},
+    {"a NaN and an infinity in other rows and columns",
+     [](Matrix& a, int64_t n) {
+       a[n + 6] = negativeNaN();
+       a[(n - 2) * n + 1] = -kInf;
+     }},
+};
+
+TEST_P(KernelsTest, MinorDeterminantsLeavingTheSharedSteps) {
+  for (bool exactZeros : {true, false}) {
+    useExactZeros(exactZeros);
+    for (int64_t n : {9, 26}) {
+      for (const SharedStepsCase& c : kSharedStepsCases) {
+        Matrix a = randomMatrix(n, n, Data::kWhole, static_cast<unsigned>(n) + 7);
+        c.change(a, n);
+        expectSameMinors(a, n, std::string(c.what) + (exactZeros ? "" : ", float zeros"));
+      }
+      expectSameMinors(randomMatrix(n, n, Data::kSmallWholes, 3), n, "0, 1, 2 and -0.0");
+    }
+  }
+  useExactZeros(true);
+}
+
+// Two cores take the groups of minors as they come free, each with the
+// steps of the whole matrix of its own: the results are those of one core,
+// where the minors share their steps and where they leave them.
+TEST_P(KernelsTest, MinorDeterminantsOnTwoCoresAsOnOne) {
+  const int64_t n = 64;
+  // The cases whose minors mostly keep to the shared steps (those that
+  // leave them take the plain code's time): the infinite entries.
+  for (int k : {6, 7}) {
+    const SharedStepsCase& c = kSharedStepsCases[k];
+    Matrix a = randomMatrix(n, n, Data::kWhole, 29);
+    c.change(a, n);
+    Matrix one(n * n), two(n * n);
+    std::vector<uint8_t> oneReduced(n * n), twoReduced(n * n);
+    allowSecondCore(false);
+    minorDeterminants(a.data(), n, one.data(), oneReduced.data());
+    allowSecondCore(true);
+    minorDeterminants(a.data(), n, two.data(), twoReduced.data());
+    EXPECT_TRUE(sameBits(one, two)) << c.what;
+    EXPECT_EQ(oneReduced, twoReduced) << c.what;
   }
 }
 

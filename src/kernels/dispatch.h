@@ -85,9 +85,11 @@ struct Isa {
   /// plain code does them, then the other steps without exchanges. A lane
   /// that meets a zero diagonal entry in the latter (where an exchange might
   /// come) gets its bit set in the returned mask: its det is not valid.
-  /// `work` holds minorWorkFloats(n - 1, lanes).
+  /// The diagonal product starts from `productBefore` (1.0 for a whole
+  /// minor; for the end of a larger one, the product of the diagonal entries
+  /// before it). `work` holds minorWorkFloats(n - 1, lanes).
   uint32_t (*minorDeterminants)(const float* a, int64_t n, const int32_t* rows, const int32_t* cols,
-                                int64_t exactSteps, float* work, float* det);
+                                int64_t exactSteps, float productBefore, float* work, float* det);
 };
 
 /// Steps of a panel of the minors' reduction.
