@@ -1,0 +1,87 @@
+// The minors of a matrix taken whole, a batch of them side by side, one
+// per vector lane: the way of a minor that cannot go on from shared steps
+// (see shared_steps.h), and of every minor of a matrix too small to share.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "kernels/dispatch.h"
+#include "kernels/exact_zeros.h"
+
+namespace trelvo::kernels::minors {
+
+// Which minors have exact values (kernels/exact_zeros.h): those without an
+// infinite or NaN entry, when exact zeros are in use.
+class MinorsWithExactValues {
+ public:
+  MinorsWithExactValues(const float* a, int64_t n)
+      : a_(a), n_(n), inRow_(n), inColumn_(n), inUse_(exactZerosInUse()) {
+    for (int64_t k = 0; k < n * n && inUse_; ++k) {
+      if (std::isfinite(a[k])) continue;
+      ++inRow_[k / n];
+      ++inColumn_[k % n];
+      ++notFinite_;
+    }
+  }
+
+  bool any() const { return inUse_ && notFinite_ < 2 * n_; }
+  bool has(int64_t i, int64_t j) const {
+    const int64_t crossing = std::isfinite(a_[i * n_ + j]) ? 0 : 1;
+    return inUse_ && notFinite_ - inRow_[i] - inColumn_[j] + crossing == 0;
+  }
+
+ private:
+  const float* a_;
+  int64_t n_;
+  std::vector<int64_t> inRow_;     // entries not finite, per row
+  std::vector<int64_t> inColumn_;  // and per column
+  int64_t notFinite_ = 0;
+  bool inUse_;
+};
+
+// Lanes of the batch, each given one minor of the whole matrix to reduce.
+struct MinorBatch {
+  MinorBatch(int64_t n, int lanes, bool exactValues)
+      : work(isa::minorWorkFloats(n - 1, lanes)),
+        residueWork(exactValues ? (n - 1) * (n - 1) * lanes : 0),
+        minor((n - 1) * (n - 1)),
+        rows(lanes),
+        cols(lanes),
+        positions(lanes),
+        det(lanes) {}
+  std::vector<float> work;
+  std::vector<double> residueWork;
+  std::vector<float> minor;  // one minor, for the plain code
+  std::vector<int32_t> rows;
+  std::vector<int32_t> cols;
+  std::vector<int64_t> positions;
+  std::vector<float> det;
+  int used = 0;           // lanes given a minor
+  int64_t reduced = 0;    // batches so far
+  int64_t wentAgain = 0;  // of which went again
+};
+
+// What every batch reads: the matrix, and the residues of its entries
+// modulo the first prime for the minors with exact values.
+struct Minors {
+  const float* a;
+  int64_t n;
+  const MinorsWithExactValues& exactValues;
+  const std::vector<double>& residues;
+};
+
+/// The minor without row i and column j into the batch, reduced with the
+/// others when the lanes are full; its determinant goes to det[i * n + j].
+void queueMinor(const isa::Isa& x, const Minors& m, MinorBatch& batch, int64_t i, int64_t j,
+                float* det);
+/// Reduces the minors still waiting in the batch.
+void flushMinors(const isa::Isa& x, const Minors& m, MinorBatch& batch, float* det);
+/// A minor that meets a zero where it would share steps: with exact values,
+/// the plain code (the same zero would send it from the lanes of whole
+/// minors too); otherwise the lanes of whole minors.
+void reduceAsWholeMinor(const isa::Isa& x, const Minors& m, MinorBatch& batch, int64_t i, int64_t j,
+                        bool exact, float* det);
+
+}  // namespace trelvo::kernels::minors

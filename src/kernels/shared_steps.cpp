@@ -1,0 +1,141 @@
+#include "kernels/shared_steps.h"
+
+#include <algorithm>
+
+#include "kernels/modular.h"
+#include "kernels/modular_lu.h"
+#include "kernels/strict_float.h"
+
+namespace trelvo::kernels::minors {
+
+void SharedSteps::startWhole(const Minors& m) {
+  rows_ = cols_ = n_;
+  steps_ = 0;
+  before_ = 1.0f;
+  withResidues_ = !m.residues.empty();
+  std::copy(m.a, m.a + n_ * n_, a_.begin());
+  if (withResidues_) std::copy(m.residues.begin(), m.residues.end(), residues_.begin());
+  std::fill(zeros_.begin(), zeros_.end(), 0);
+  testFrom(0);
+}
+
+void SharedSteps::startWithout(const SharedSteps& whole, bool byRow, int64_t line) {
+  byRow_ = byRow;
+  rows_ = byRow ? n_ - 1 : n_;
+  cols_ = byRow ? n_ : n_ - 1;
+  steps_ = whole.steps_;
+  before_ = whole.before_;
+  withResidues_ = whole.withResidues_;
+  // Only the entries from the steps on are read again.
+  for (int64_t r = steps_; r < rows_; ++r) {
+    const int64_t fromRow = r + (byRow && r >= line);
+    for (int64_t c = steps_; c < cols_; ++c) {
+      const int64_t from = fromRow * n_ + c + (!byRow && c >= line);
+      a_[r * cols_ + c] = whole.a_[from];
+      if (withResidues_) residues_[r * cols_ + c] = whole.residues_[from];
+    }
+  }
+  zerosWithout(whole, line);
+}
+
+// The zeros met so far, read from the whole's: its row r + 1 is row r here
+// from row `line` on (byRow), or its column c + 1 column c from `line` on.
+void SharedSteps::zerosWithout(const SharedSteps& whole, int64_t line) {
+  for (int64_t r = 0; r + 2 < n_; ++r) {
+    const bool before = r < line;
+    zeros(kDiagonal, r) = before ? whole.zeros(kDiagonal, r) : whole.zeros(byRow_ ? kBelow : kRight, r);
+    if (byRow_) {
+      zeros(kRight, r) = before ? whole.zeros(kRight, r) : whole.zeros(kDiagonal, r + 1);
+    } else {
+      zeros(kBelow, r) = before ? whole.zeros(kBelow, r) : whole.zeros(kDiagonal, r + 1);
+    }
+  }
+}
+
+void SharedSteps::advanceTo(const isa::Isa& x, int64_t steps) {
+  for (; steps_ < steps; ++steps_) {
+    before_ = productInOrder(before_, a_[steps_ * cols_ + steps_]);
+    step(x, steps_);
+    if (withResidues_) stepResidues(steps_);
+    // The step changed the rows below its pivot row.
+    testFrom(steps_);
+  }
+}
+
+// Column step s as the plain code takes it, on the columns right of s (the
+// others are not read again without exchanges).
+void SharedSteps::step(const isa::Isa& x, int64_t s) {
+  const float* pivot = a_.data() + s * cols_;
+  for (int64_t r = s + 1; r < rows_; ++r) {
+    float* row = a_.data() + r * cols_;
+    if (isZero(row[s])) continue;
+    const float factor = quotientInOrder(-row[s], pivot[s]);
+    x.rowUpdate(row + s + 1, pivot + s + 1, factor, cols_ - s - 1);
+  }
+}
+
+void SharedSteps::stepResidues(int64_t s) {
+  const double* pivot = residues_.data() + s * cols_;
+  const double inverse = modular::firstField().centredInverse(pivot[s]);
+  if (inverse == 0.0) return;
+  const auto p = static_cast<double>(modular::kFirstPrime);
+  const modular::ModularCode& code = modular::activeModularCode();
+  for (int64_t r = s + 1; r < rows_; ++r) {
+    double* row = residues_.data() + r * cols_;
+    if (row[s] == 0.0) continue;
+    const double multiple = modular::reduce(row[s] * inverse, p, 1.0 / p);
+    code.rowTakeAway(row + s + 1, pivot + s + 1, multiple, cols_ - s - 1, p);
+  }
+}
+
+uint8_t SharedSteps::zeroAt(int64_t r, int64_t c) const {
+  const int64_t k = r * cols_ + c;
+  const bool residueZero = withResidues_ && residues_[k] == 0.0;
+  return (isZero(a_[k]) ? kFloatZero : 0) | (residueZero ? kResidueZero : 0);
+}
+
+// The sweeps test the diagonal up to n - 3 of a minor, which is n - 1
+// square: up to n - 2 here, and beside it up to n - 3.
+void SharedSteps::testFrom(int64_t first) {
+  for (int64_t r = first; r + 1 < n_ && r < rows_ && r < cols_; ++r) {
+    zeros(kDiagonal, r) |= zeroAt(r, r);
+    if (r + 2 >= n_) continue;
+    if (r + 1 < rows_) zeros(kBelow, r) |= zeroAt(r + 1, r);
+    if (r + 1 < cols_) zeros(kRight, r) |= zeroAt(r, r + 1);
+  }
+}
+
+bool SharedSteps::metZero(int64_t other, bool exact) const {
+  const uint8_t zero = exact ? kFloatZero | kResidueZero : kFloatZero;
+  for (int64_t r = 0; r < other && r + 2 < n_; ++r) {
+    if (zeros(kDiagonal, r) & zero) return true;
+  }
+  const Place beside = byRow_ ? kRight : kBelow;
+  for (int64_t r = other; r + 2 < n_; ++r) {
+    if (zeros(beside, r) & zero) return true;
+  }
+  return false;
+}
+
+template <class T>
+void SharedSteps::copyBlock(const std::vector<T>& from, std::vector<T>& to) const {
+  const int64_t side = n_ - steps_;
+  for (int64_t r = 0; r < side; ++r) {
+    for (int64_t c = 0; c < side; ++c) {
+      const bool inside = steps_ + r < rows_ && steps_ + c < cols_;
+      to[r * side + c] = inside ? from[(steps_ + r) * cols_ + steps_ + c] : T{};
+    }
+  }
+}
+
+const float* SharedSteps::block() {
+  copyBlock(a_, block_);
+  return block_.data();
+}
+
+const double* SharedSteps::blockResidues() {
+  copyBlock(residues_, blockResidues_);
+  return blockResidues_.data();
+}
+
+}  // namespace trelvo::kernels::minors
