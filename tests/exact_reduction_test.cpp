@@ -109,6 +109,17 @@ std::string kindName(Kind kind) {
   return "";
 }
 
+// Step h leaves 0.33333334 - (1 / 3) * 1 on the diagonal: zero in floats,
+// not exactly. Rows h and h + 1, zero left of column h, are left alone by
+// the steps before it.
+void placeFloatOnlyZero(Matrix& a, int64_t n, int64_t h) {
+  for (int64_t r : {h, h + 1}) std::fill_n(a.begin() + r * n, h, 0.0f);
+  a[h * n + h] = 3.0f;
+  a[h * n + h + 1] = 1.0f;
+  a[(h + 1) * n + h] = 1.0f;
+  a[(h + 1) * n + h + 1] = 1.0f / 3.0f;
+}
+
 Matrix wholeMatrix(Kind kind, int64_t n, unsigned seed) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> fill(1, kind == Kind::kSmallRange ? 3 : 100);
@@ -126,12 +137,7 @@ Matrix wholeMatrix(Kind kind, int64_t n, unsigned seed) {
   } else if (kind == Kind::kLateDependence) {
     for (int64_t c = 0; c < n; ++c) at(n - 1, c) = at(n - 2, c) + at(n - 3, c);
   } else if (kind == Kind::kFloatZeroOnly) {
-    // The first step leaves 0.33333334 - (1 / 3) * 1 on the diagonal: zero
-    // in floats, not exactly.
-    at(0, 0) = 3.0f;
-    at(0, 1) = 1.0f;
-    at(1, 0) = 1.0f;
-    at(1, 1) = 1.0f / 3.0f;
+    placeFloatOnlyZero(a, n, 0);
   } else if (kind == Kind::kProportionalColumns) {
     // After the first step column 1 is exactly zero from the diagonal down,
     // its floats mostly rounding residues: the sweep sets them to zero.
@@ -139,16 +145,7 @@ Matrix wholeMatrix(Kind kind, int64_t n, unsigned seed) {
   } else if (kind == Kind::kFirstColumnZero) {
     for (int64_t r = 0; r < n; ++r) at(r, 0) = 0.0f;
   } else if (kind == Kind::kLaterFloatZero) {
-    // The same at step h: rows h and h + 1, zero left of column h, are left
-    // alone by the steps before it.
-    const int64_t h = n / 2;
-    for (int64_t r : {h, h + 1}) {
-      for (int64_t c = 0; c < h; ++c) at(r, c) = 0.0f;
-    }
-    at(h, h) = 3.0f;
-    at(h, h + 1) = 1.0f;
-    at(h + 1, h) = 1.0f;
-    at(h + 1, h + 1) = 1.0f / 3.0f;
+    placeFloatOnlyZero(a, n, n / 2);
   }
   return a;
 }
