@@ -237,9 +237,9 @@ def main():
         (["sh", "-c", f"cat {typed} | {program}"], None),
         (["sh", "-c", f"cat {typed} | {yardstick('scanf_loop')} 1000 1000"], None))
     # The data model of the product: the working matrix's pairs (the first
-    # factor and room for a kept result), the second matrix, the first
-    # factor's row-major copy and the product: 2 + 1 + 1 + 1 matrices.
-    model_kib = (2 + 1 + 1 + 1) * n * n * 4 / 1024
+    # factor, read in place, and room for a kept result), the second matrix
+    # and the product: 2 + 1 + 1 matrices.
+    model_kib = (2 + 1 + 1) * n * n * 4 / 1024
     floor = statistics.median(run_once(program_command(2), random_dialogue(6, 2, ""))[0]
                               for _ in range(runs))
     exact_zeros = exact_zero_rows(n)
@@ -251,7 +251,7 @@ def main():
     print()
     print("ratios: rate over the ceiling with as many cores, measured beside each run; typed "
           "numbers: time over a C printf + scanf loop; memory: peak over the data model "
-          f"({model_kib / 1024:.0f} MB: working pairs, second matrix, first factor, product)")
+          f"({model_kib / 1024:.0f} MB: working pairs, second matrix, product)")
     print()
     print_exact_zero_rows(exact_zeros)
     print()

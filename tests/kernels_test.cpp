@@ -193,6 +193,33 @@ TEST_P(KernelsTest, ProductOfTwoCoresWithNaNInTheSecondShareOfColumns) {
   expectSameProduct(shape, f, s, "NaN of either sign in one term");
 }
 
+// The first factor read in place from one member of a run of pairs: the
+// other member, NaN throughout, must not leak into the product.
+TEST_P(KernelsTest, ProductOfAFactorReadFromOneMemberOfPairs) {
+  const ProductShape shapes[] = {{5, 4, 3}, {961, 40, 33}, {25, 513, 35}, {13, 3, 2100},
+                                 {1500, 300, 65}};
+  for (const ProductShape& shape : shapes) {
+    const Matrix f = randomMatrix(shape.rows, shape.inner, Data::kSpecials, 14);
+    const Matrix s = randomMatrix(shape.inner, shape.cols2, Data::kWhole, 15);
+    Matrix expected(shape.rows * shape.cols2);
+    reference::multiply(f.data(), s.data(), expected.data(), shape.rows, shape.inner, shape.cols2);
+    for (int member : {0, 1}) {
+      Matrix pairs(2 * f.size(), negativeNaN());
+      for (size_t k = 0; k < f.size(); ++k) pairs[2 * k + member] = f[k];
+      Matrix viaBlocks(expected.size(), 7.0f);
+      Matrix viaEntryPoint(expected.size(), 7.0f);
+      blocked::multiply(pairs.data() + member, s.data(), viaBlocks.data(), shape.rows, shape.inner,
+                        shape.cols2, 2);
+      multiply(pairs.data() + member, s.data(), viaEntryPoint.data(), shape.rows, shape.inner,
+               shape.cols2, 2);
+      EXPECT_TRUE(sameBits(expected, viaBlocks)) << shape.rows << " x " << shape.inner
+                                                 << ", member " << member;
+      EXPECT_TRUE(sameBits(expected, viaEntryPoint)) << shape.rows << " x " << shape.inner
+                                                     << ", member " << member;
+    }
+  }
+}
+
 // Blocks where only one factor has NaN may take their products either way
 // round; where both have, only in order.
 TEST_P(KernelsTest, ProductWithNaNInOneFactorOrInBoth) {

@@ -182,22 +182,23 @@ TEST(MatrixProduct, StorageThatCannotBeHadIsRefusedBeforeEntry) {
   struct Case {
     const char* typed;
     int64_t storageLimit;
+    int32_t rows, cols;  // of the working matrix
   };
   const Case cases[] = {
-      {"3 1073741824", INT64_MAX},  // product 2 x 2^30: one past the signed 32-bit range
-      {"3 2147483647", INT64_MAX},  // product and operand far past it
-      {"3 4", 11},                  // operand of 12 beyond the limit
-      {"3 1", 5},                   // operand of 3 fits, the first factor's copy of 6 does not
+      {"3 1073741824", INT64_MAX, 2, 3},  // product 2 x 2^30: one past the signed 32-bit range
+      {"3 2147483647", INT64_MAX, 2, 3},  // product and operand far past it
+      {"3 4", 11, 2, 3},                  // operand of 12 beyond the limit
+      {"1 2", 5, 3, 1},                   // operand of 2 fits, the product of 6 does not
   };
   for (const Case& c : cases) {
     TypedDialogue t(std::string(c.typed) + " 2 1");
-    WorkingMatrix m = matrixOf(t.d, 2, 3, counting(6));
+    WorkingMatrix m = matrixOf(t.d, c.rows, c.cols, counting(c.rows * c.cols));
     t.d.storageLimit = c.storageLimit;
     EXPECT_THROW(matrixProduct(t.d, m), std::bad_alloc) << c.typed;
     EXPECT_EQ(t.out.str().find("Inserire"), std::string::npos) << c.typed;
     EXPECT_EQ(t.unread(), " 2 1") << c.typed;
-    EXPECT_EQ(m.cols, 3) << c.typed;
-    EXPECT_EQ(currentOf(m), counting(6)) << c.typed;
+    EXPECT_EQ(m.cols, c.cols) << c.typed;
+    EXPECT_EQ(currentOf(m), counting(c.rows * c.cols)) << c.typed;
   }
 }
 

@@ -19,6 +19,7 @@ namespace trelvo {
 struct ElementPair {
   float member[2];
 };
+static_assert(sizeof(ElementPair) == 2 * sizeof(float), "pairs lie as plain floats, two by two");
 
 /// A row-major sequence of floats to read or write: one member of a run of
 /// element pairs, or a plain array.
@@ -28,6 +29,13 @@ class MatrixView {
   explicit MatrixView(float* values) : values_(values) {}
 
   float operator[](int64_t k) const { return pairs_ ? pairs_[k].member[member_] : values_[k]; }
+  /// The same values as plain floats for the kernels: element k at
+  /// values()[k * step()].
+  const float* values() const {
+    return pairs_ ? reinterpret_cast<const float*>(pairs_) + member_ : values_;
+  }
+  int64_t step() const { return pairs_ ? 2 : 1; }
+
   void set(int64_t k, float v) const {
     if (pairs_) {
       pairs_[k].member[member_] = v;

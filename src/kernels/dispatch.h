@@ -55,8 +55,9 @@ struct Isa {
   /// panel), `b` in panels of tileCols columns, both padded with zeros.
   /// `eitherOrder`: no term has NaN in both operands, so each product may
   /// be taken b(l, j) * a(i, l) (the same bits then), which is faster.
+  /// `fromZero`: c is not read; each element starts at +0.0.
   void (*productBlock)(int64_t m, int64_t n, int64_t k, const float* a, const float* b,
-                       bool eitherOrder, float* c, int64_t ldc);
+                       bool eitherOrder, bool fromZero, float* c, int64_t ldc);
   /// The same for the reduction's update, with the terms b(l, j) * a(i, l)
   /// (pivot row first). When `skips` is given (packed as `a`), a term whose
   /// skip byte is set is left out.

@@ -65,7 +65,8 @@ void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t 
       const auto [packed, columnsHaveNaN] = columns.pack(x, o, jc, nc, pc, kc, part);
       for (int64_t ic = firstRow; ic < endRow; ic += shape.blockRows) {
         const int64_t mc = std::min(shape.blockRows, endRow - ic);
-        pack::packRows(o.a + ic * o.lda + pc, o.lda, mc, kc, shape.tileRows, buffers.rows.data());
+        pack::packRows(o.a + (ic * o.lda + pc) * o.aStep, o.lda, mc, kc, shape.tileRows,
+                       buffers.rows.data(), o.aStep);
         float* c = o.c + ic * o.ldc + jc;
         if (o.pivotFirst) {
           const uint8_t* skips = packedSkips(x, o, ic, mc, pc, kc, buffers);
@@ -75,7 +76,8 @@ void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t 
           const bool eitherOrder =
               !columnsHaveNaN ||
               !pack::hasNaN(buffers.rows.data(), pack::roundUp(mc, shape.tileRows) * kc);
-          x.productBlock(mc, nc, kc, buffers.rows.data(), packed, eitherOrder, c, o.ldc);
+          x.productBlock(mc, nc, kc, buffers.rows.data(), packed, eitherOrder,
+                         o.cStartsAtZero && pc == 0, c, o.ldc);
         }
       }
     }
@@ -87,16 +89,15 @@ void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t 
 namespace blocked {
 
 void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner,
-              int64_t cols2) {
+              int64_t cols2, int64_t fStep) {
   const isa::Isa& x = activeIsa();
   const int parts = parallel::partsFor(rows * inner * cols2);
   std::vector<pack::Buffers> buffers =
       parallel::onePerPart<pack::Buffers>(parts, x, x.shape.blockDepth);
   gemm::SharedColumns columns(x, x.shape.blockDepth, parts);
-  const gemm::Operands operands{f, inner, nullptr, s, cols2, p, cols2, inner, false};
+  const gemm::Operands operands{f, inner, nullptr, s, cols2, p, cols2, inner, false, fStep, true};
   parallel::runParts(parts, [&](int part) {
     auto [first, end] = parallel::shareOf(rows, part, parts, x.shape.tileRows);
-    std::fill(p + first * cols2, p + end * cols2, 0.0f);
     gemm::blockLoops(x, operands, first, end, 0, cols2, part, columns, buffers[part]);
   });
 }

@@ -14,7 +14,7 @@
 namespace trelvo::kernels::gemm {
 
 struct Operands {
-  const float* a;  // a(i, l) at a[i * lda + l]
+  const float* a;  // a(i, l) at a[(i * lda + l) * aStep]
   int64_t lda;
   const uint8_t* skips;  // laid out as `a`, 1 where a term is left out; or null
   const float* b;        // b(l, j) at b[l * ldb + j]
@@ -23,6 +23,10 @@ struct Operands {
   int64_t ldc;
   int64_t depth;    // terms l from 0 to depth - 1
   bool pivotFirst;  // each term b(l, j) * a(i, l), as the reduction takes it
+  int64_t aStep = 1;
+  // c holds no value yet: each element starts at +0.0 (the product's own
+  // start) instead of being read.
+  bool cStartsAtZero = false;
 };
 
 /// The column blocks of the parts of one runParts call: each block is

@@ -63,11 +63,11 @@ void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>&
 }
 
 void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner,
-              int64_t cols2) {
+              int64_t cols2, int64_t fStep) {
   if (rows * inner * cols2 >= kBlockedProductWork) {
-    blocked::multiply(f, s, p, rows, inner, cols2);
+    blocked::multiply(f, s, p, rows, inner, cols2, fStep);
   } else {
-    reference::multiply(f, s, p, rows, inner, cols2);
+    reference::multiply(f, s, p, rows, inner, cols2, fStep);
   }
 }
 

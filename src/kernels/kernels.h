@@ -43,9 +43,12 @@ void reduceColumns(float* a, int64_t n, int& sign);
 void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>& restore);
 
 /// p (rows x cols2) = f (rows x inner) times s (inner x cols2). Each
-/// element starts at +0.0 and adds its terms f[i][l] * s[l][j] for l
+/// element starts at +0.0 and adds its terms f(i, l) * s[l][j] for l
 /// ascending, rounding the product and the sum to float at every term.
-void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2);
+/// f(i, l) lies at f[(i * inner + l) * fStep]: with fStep 2 the first
+/// factor is read in place from one member of a run of pairs.
+void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2,
+              int64_t fStep = 1);
 
 /// The product of the diagonal of the n x n matrix `a`, taken from 1.0 in
 /// diagonal order.
@@ -72,7 +75,8 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced,
 namespace blocked {
 void reduceColumns(float* a, int64_t n, int& sign);
 void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>& restore);
-void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2);
+void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2,
+              int64_t fStep = 1);
 void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced,
                        const ProgressHook& progress = nullptr);
 }  // namespace blocked

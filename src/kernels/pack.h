@@ -13,12 +13,26 @@ namespace trelvo::kernels::pack {
 
 inline int64_t roundUp(int64_t x, int64_t step) { return (x + step - 1) / step * step; }
 
-/// Rows [0, rows) of src (row stride ld), entries [0, depth) of each.
+/// Rows [0, rows) of src, entries [0, depth) of each: entry l of row i at
+/// src[(i * ld + l) * step] (step 2 reads one member of a run of pairs).
 template <class T>
-void packRows(const T* src, int64_t ld, int64_t rows, int64_t depth, int tile, T* dst) {
-  for (int64_t p = 0; p < rows; p += tile) {
-    for (int64_t l = 0; l < depth; ++l) {
-      for (int64_t r = 0; r < tile; ++r) *dst++ = p + r < rows ? src[(p + r) * ld + l] : T{};
+void packRows(const T* src, int64_t ld, int64_t rows, int64_t depth, int tile, T* dst,
+              int64_t step = 1) {
+  for (int64_t p = 0; p < rows; p += tile, dst += tile * depth) {
+    // Row by row: each row is read along its length, as it lies.
+    const int64_t height = std::min<int64_t>(tile, rows - p);
+    for (int64_t r = 0; r < height; ++r) {
+      const T* row = src + (p + r) * ld * step;
+      // The same stretch of the next panel's row is fetched meanwhile: a
+      // stretch is too short for the processor to see the stream by itself.
+      const T* next = p + tile + r < rows ? row + tile * ld * step : row;
+      for (int64_t l = 0; l < depth; ++l) {
+        if (l * step * sizeof(T) % 64 == 0) __builtin_prefetch(next + l * step);
+        dst[l * tile + r] = row[l * step];
+      }
+    }
+    for (int64_t r = height; r < tile; ++r) {
+      for (int64_t l = 0; l < depth; ++l) dst[l * tile + r] = T{};
     }
   }
 }

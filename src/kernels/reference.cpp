@@ -68,12 +68,12 @@ void reduceColumns(float* a, int64_t n, int& sign) {
 }
 
 void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner,
-              int64_t cols2) {
+              int64_t cols2, int64_t fStep) {
   for (int64_t i = 0; i < rows; ++i) {
     for (int64_t j = 0; j < cols2; ++j) {
       float sum = 0.0f;
       for (int64_t l = 0; l < inner; ++l) {
-        sum = sumInOrder(productInOrder(f[i * inner + l], s[l * cols2 + j]), sum);
+        sum = sumInOrder(productInOrder(f[(i * inner + l) * fStep], s[l * cols2 + j]), sum);
       }
       p[i * cols2 + j] = sum;
     }

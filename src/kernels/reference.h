@@ -10,7 +10,8 @@ namespace trelvo::kernels::reference {
 void pivotSweep(float* a, int64_t n, int& sign);
 void eliminateColumn(float* a, int64_t n, int64_t j);
 void reduceColumns(float* a, int64_t n, int& sign);
-void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2);
+void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2,
+              int64_t fStep = 1);
 void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced);
 /// One of those: the determinant of the minor of `a` without row i and
 /// column j, after the shortcuts. `minor` holds (n - 1)^2 floats.

@@ -13,9 +13,9 @@ constexpr char kFactorSeparator[] = "\n\n   PER\n\n\n";
 constexpr char kProductHeading[] = "\n\nLa MATRICE PRODOTTO e':\n\n";
 
 // The storage of one product, taken in full before anything is entered.
+// The first factor is the current matrix, read where it lies.
 struct ProductStorage {
   Operand second;
-  Storage<float> first;
   Storage<float> product;
 };
 
@@ -24,18 +24,12 @@ ProductStorage allocateProduct(const Dialogue& d, const WorkingMatrix& m, int32_
   if (int64_t{m.rows} * cols2 > INT32_MAX) throw std::bad_alloc();
   ProductStorage s;
   s.second = createOperand(d, m.cols, cols2);
-  s.first = d.allocate<float>(m.count);
   s.product = d.allocate<float>(int64_t{m.rows} * cols2);
   return s;
 }
 
-void copyCurrent(WorkingMatrix& m, float* target) {
-  MatrixView current = m.current();
-  for (int64_t k = 0; k < m.count; ++k) target[k] = current[k];
-}
-
-void printFactors(Console& io, const WorkingMatrix& m, const ProductStorage& s, int32_t cols2) {
-  printRows(io, s.first.data(), m.rows, m.cols);
+void printFactors(Console& io, WorkingMatrix& m, const ProductStorage& s, int32_t cols2) {
+  printFlat(io, m.current(), m.count, m.cols);
   io.print(kFactorSeparator);
   printRows(io, s.second.elements.data(), m.cols, cols2);
 }
@@ -65,11 +59,11 @@ void matrixProduct(Dialogue& d, WorkingMatrix& m) {
   }
   ProductStorage s = allocateProduct(d, m, cols2);
   enterElements(d, MatrixView(s.second.elements.data()), rows2, cols2, Wording::kSecondMatrix);
-  copyCurrent(m, s.first.data());
   if (isPrintable(m.cols) && isPrintable(cols2)) printFactors(d.io, m, s, cols2);
   d.io.print("\n\n");
-  kernels::multiply(s.first.data(), s.second.elements.data(), s.product.data(), m.rows, m.cols,
-                    cols2);
+  const MatrixView first = m.current();
+  kernels::multiply(first.values(), s.second.elements.data(), s.product.data(), m.rows, m.cols,
+                    cols2, first.step());
   d.io.print(kProductHeading);
   if (isPrintable(cols2)) printRows(d.io, s.product.data(), m.rows, cols2);
   offerSave(d, m, [&, productCols = cols2](WorkingMatrix& kept) {
