@@ -9,6 +9,7 @@
 
 #include "kernels/dispatch.h"
 #include "kernels/exact_zeros.h"
+#include "kernels/pack.h"
 
 namespace trelvo::kernels::minors {
 
@@ -51,8 +52,10 @@ struct MinorBatch {
         cols(lanes),
         positions(lanes),
         det(lanes) {}
-  std::vector<float> work;
-  std::vector<double> residueWork;
+  // Left unset: a batch writes what it reads, and a batch of small minors
+  // touches only the start, sparing the rest its fresh pages.
+  pack::Scratch<float> work;
+  pack::Scratch<double> residueWork;
   std::vector<float> minor;  // one minor, for the plain code
   std::vector<int32_t> rows;
   std::vector<int32_t> cols;

@@ -13,6 +13,7 @@ void SharedSteps::startWhole(const Minors& m) {
   steps_ = 0;
   before_ = 1.0f;
   withResidues_ = !m.residues.empty();
+  makeRoomForResidues();
   std::copy(m.a, m.a + n_ * n_, a_.begin());
   if (withResidues_) std::copy(m.residues.begin(), m.residues.end(), residues_.begin());
   std::fill(zeros_.begin(), zeros_.end(), 0);
@@ -26,6 +27,7 @@ void SharedSteps::startWithout(const SharedSteps& whole, bool byRow, int64_t lin
   steps_ = whole.steps_;
   before_ = whole.before_;
   withResidues_ = whole.withResidues_;
+  makeRoomForResidues();
   // Only the entries from the steps on are read again.
   for (int64_t r = steps_; r < rows_; ++r) {
     const int64_t fromRow = r + (byRow && r >= line);
@@ -36,6 +38,12 @@ void SharedSteps::startWithout(const SharedSteps& whole, bool byRow, int64_t lin
     }
   }
   zerosWithout(whole, line);
+}
+
+void SharedSteps::makeRoomForResidues() {
+  if (!withResidues_ || !residues_.empty()) return;
+  residues_.resize(n_ * n_);
+  blockResidues_.resize(n_ * n_);
 }
 
 // The zeros met so far, read from the whole's: its row r + 1 is row r here

@@ -35,7 +35,7 @@ namespace trelvo::kernels::minors {
 class SharedSteps {
  public:
   explicit SharedSteps(int64_t n)
-      : n_(n), a_(n * n), residues_(n * n), zeros_(3 * n), block_(n * n), blockResidues_(n * n) {}
+      : n_(n), a_(n * n), zeros_(3 * n), block_(n * n) {}
 
   /// The whole matrix, before any step.
   void startWhole(const Minors& m);
@@ -71,6 +71,9 @@ class SharedSteps {
   void zerosWithout(const SharedSteps& whole, int64_t line);
   template <class T>
   void copyBlock(const std::vector<T>& from, std::vector<T>& to) const;
+  // Room for the residues, only for matrices with exact values: fresh
+  // memory is dear, and most matrices have none.
+  void makeRoomForResidues();
 
   int64_t n_;
   bool byRow_ = true;
