@@ -154,8 +154,8 @@ TEST_P(KernelsTest, ProductAroundTilesAndVectors) {
 TEST_P(KernelsTest, ProductAcrossCacheBlocks) {
   const ProductShape shapes[] = {
       {961, 40, 33},  // several row blocks
-      {25, 513, 35},  // depth blocks of 256
-      {13, 3, 2100},  // column blocks of 2048
+      {25, 513, 35},  // depth blocks (of 256 or 512 terms)
+      {13, 3, 2100},  // column blocks (of 1024 or 2048)
       {70, 300, 97},
   };
   for (const ProductShape& shape : shapes) {
@@ -172,8 +172,8 @@ TEST_P(KernelsTest, ProductOfTwoCoresSharingColumnBlocks) {
   const ProductShape shapes[] = {
       {3100, 130, 64},  // one column panel
       {1500, 300, 65},  // one column past the first panel
-      {60, 520, 1000},  // three depth blocks
-      {20, 300, 4200},  // three column blocks
+      {60, 1030, 1000},  // several depth blocks
+      {20, 300, 4200},  // several column blocks
   };
   for (const ProductShape& shape : shapes) {
     expectSameProduct(shape, Data::kWhole, 9);
