@@ -114,10 +114,9 @@ class RightOfPivot : public Panels {
     uint8_t* skips = laneSkips_[part].data();
     // The lanes past `count` take no step: all their entries are zero.
     for (int q = 0; q < lanes; ++q) {
-      const int64_t i = first + q;
-      for (int64_t c = 0; c < width; ++c)
-        entries[c * lanes + q] = q < count ? row(i)[first_ + c] : 0.0f;
-      diagonal[q] = q < count ? row(i)[i] : 1.0f;
+      const float* inPanel = row(first + q) + first_;
+      for (int64_t c = 0; c < width; ++c) entries[c * lanes + q] = q < count ? inPanel[c] : 0.0f;
+      diagonal[q] = q < count ? row(first + q)[first + q] : 1.0f;
     }
     for (int64_t c = 0; c < width; ++c) {
       const float* pivot = row(first_ + c) + first;
@@ -128,10 +127,15 @@ class RightOfPivot : public Panels {
                                      width, factors, skips);
     for (int q = 0; q < count; ++q) {
       const int64_t i = first + q;
+      // Pointers of its own: a byte store may alias anything, and would
+      // make the compiler load every member again after it.
+      float* inPanel = row(i) + first_;
+      float* rowFactors = factors_.data() + slot(i, first_);
+      uint8_t* rowSkips = skips_.data() + slot(i, first_);
       for (int64_t c = 0; c < width; ++c) {
-        row(i)[first_ + c] = entries[c * lanes + q];
-        factors_[slot(i, first_ + c)] = factors[c * lanes + q];
-        skips_[slot(i, first_ + c)] = skips[c * lanes + q];
+        inPanel[c] = entries[c * lanes + q];
+        rowFactors[c] = factors[c * lanes + q];
+        rowSkips[c] = skips[c * lanes + q];
       }
       // A zero in the last diagonal entry is met by no sweep.
       if (i == n_ - 1) zeroMet &= ~(uint32_t{1} << q);
