@@ -220,6 +220,22 @@ TEST_P(KernelsTest, ProductOfAFactorReadFromOneMemberOfPairs) {
   }
 }
 
+// One member of a run of pairs copied out, the longest on two cores (each
+// taking a share).
+TEST_P(KernelsTest, GatherOfOneMemberOfPairs) {
+  for (int64_t count : {int64_t{0}, int64_t{1}, int64_t{1025}, int64_t{3} << 19}) {
+    Matrix pairs(2 * count);
+    for (int64_t k = 0; k < 2 * count; ++k) pairs[k] = static_cast<float>(k % 2 == 0 ? k : -k);
+    for (int member : {0, 1}) {
+      Matrix copied(count, 7.0f);
+      gather(pairs.data() + member, 2, count, copied.data());
+      for (int64_t k = 0; k < count; ++k) {
+        ASSERT_EQ(copied[k], pairs[2 * k + member]) << "count " << count << ", element " << k;
+      }
+    }
+  }
+}
+
 // Blocks where only one factor has NaN may take their products either way
 // round; where both have, only in order.
 TEST_P(KernelsTest, ProductWithNaNInOneFactorOrInBoth) {

@@ -19,7 +19,14 @@ namespace trelvo {
 struct ElementPair {
   float member[2];
 };
-static_assert(sizeof(ElementPair) == 2 * sizeof(float), "pairs lie as plain floats, two by two");
+
+/// One member of a run of pairs as plain floats, for the kernels: element k
+/// at memberValues(pairs, member)[k * kPairStep].
+inline constexpr int64_t kPairStep = 2;
+static_assert(sizeof(ElementPair) == kPairStep * sizeof(float), "pairs lie as plain floats");
+inline const float* memberValues(const ElementPair* pairs, int member) {
+  return reinterpret_cast<const float*>(pairs) + member;
+}
 
 /// A row-major sequence of floats to read or write: one member of a run of
 /// element pairs, or a plain array.
@@ -31,10 +38,8 @@ class MatrixView {
   float operator[](int64_t k) const { return pairs_ ? pairs_[k].member[member_] : values_[k]; }
   /// The same values as plain floats for the kernels: element k at
   /// values()[k * step()].
-  const float* values() const {
-    return pairs_ ? reinterpret_cast<const float*>(pairs_) + member_ : values_;
-  }
-  int64_t step() const { return pairs_ ? 2 : 1; }
+  const float* values() const { return pairs_ ? memberValues(pairs_, member_) : values_; }
+  int64_t step() const { return pairs_ ? kPairStep : 1; }
 
   void set(int64_t k, float v) const {
     if (pairs_) {

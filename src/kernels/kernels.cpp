@@ -1,6 +1,7 @@
 #include "kernels/kernels.h"
 
 #include "kernels/dispatch.h"
+#include "kernels/parallel.h"
 #include "kernels/reference.h"
 
 namespace trelvo::kernels {
@@ -10,6 +11,9 @@ namespace {
 constexpr int64_t kBlockedReductionSide = 48;
 constexpr int64_t kBlockedProductWork = int64_t{1} << 15;
 constexpr int64_t kBatchedMinorSide = 6;
+// A value copied into fresh memory costs about as long as this many
+// multiply-adds: the system clears every page it first writes.
+constexpr int64_t kFreshCopyWork = 16;
 
 // True when the n entries first[0], first[step], ... are all zero.
 bool isZeroLine(const float* first, int64_t n, int64_t step) {
@@ -20,6 +24,14 @@ bool isZeroLine(const float* first, int64_t n, int64_t step) {
 }
 
 }  // namespace
+
+void gather(const float* from, int64_t step, int64_t count, float* to) {
+  const int parts = parallel::partsFor(count * kFreshCopyWork);
+  parallel::runParts(parts, [&](int part) {
+    auto [begin, end] = parallel::shareOf(count, part, parts, 1024);
+    for (int64_t k = begin; k < end; ++k) to[k] = from[k * step];
+  });
+}
 
 float diagonalProduct(const float* a, int64_t n) {
   float product = 1.0f;

@@ -50,6 +50,11 @@ void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>&
 void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2,
               int64_t fStep = 1);
 
+/// to[k] = from[k * step] for k < count (step 2 reads one member of a run of
+/// pairs), on two cores when long: the first writes of fresh memory cost
+/// the system far more than the copy itself.
+void gather(const float* from, int64_t step, int64_t count, float* to);
+
 /// The product of the diagonal of the n x n matrix `a`, taken from 1.0 in
 /// diagonal order.
 float diagonalProduct(const float* a, int64_t n);

@@ -73,9 +73,7 @@ struct WorkingCopy {
   float* a;
   int64_t n;
 
-  void fill() const {
-    for (int64_t k = 0; k < n * n; ++k) a[k] = pairs[k].member[member];
-  }
+  void fill() const { kernels::gather(memberValues(pairs, member), kPairStep, n * n, a); }
   // Before any column step each entry is its own exact value, so the plain
   // sweep is the reduction's.
   void fillAndSweep() const {
