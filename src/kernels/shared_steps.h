@@ -71,8 +71,9 @@ class SharedSteps {
   void zerosWithout(const SharedSteps& whole, int64_t line);
   template <class T>
   void copyBlock(const std::vector<T>& from, std::vector<T>& to) const;
-  // Room for the residues, only for matrices with exact values: fresh
-  // memory is dear, and most matrices have none.
+  // Room for the residues, only where some minor has exact values to test:
+  // with the exact test off, or an entry not finite, it would be fresh
+  // memory never used.
   void makeRoomForResidues();
 
   int64_t n_;
