@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "kernels/dispatch.h"
@@ -27,6 +28,9 @@ bool contains(const std::vector<modular::TestedValue>& values, const modular::Te
 
 Reduction::Reduction(float* a, int64_t n)
     : a_(a), n_(n), exactValues_(exactZerosInUse() && allFinite(a, n)) {}
+
+Reduction::Reduction(float* a, int64_t n, ExactResidues residues)
+    : a_(a), n_(n), exactValues_(true), exact_(std::move(residues)), residuesTaken_(true) {}
 
 void Reduction::sweep() { exact::pivotSweep(a_, n_, sign_, exact_); }
 
@@ -116,6 +120,22 @@ void Reduction::plainStepsFrom(int64_t first) {
   }
 }
 
+// Until a pivot counts as zero, nothing left of the next step's column is
+// read again: each step changes the columns right of its pivot only, and
+// each sweep starts at the next step's position. A zero pivot stays, and
+// every later sweep tests its column, so from it on the steps are the
+// plain ones.
+void Reduction::stepsOneByOne() {
+  takeResiduesOfFloats();
+  int64_t j = 0;
+  for (; j < n_ && !exact::countsAsZero(a_, n_, exact_, j, j); ++j) {
+    kernels::eliminateRightOfPivot(a_, n_, j);
+    exact_.eliminateColumn(j, j + 1);
+    exact::pivotSweep(a_, n_, sign_, exact_, j + 1);
+  }
+  plainStepsFrom(j);
+}
+
 bool Reduction::diagonalCountsAsZero() const {
   for (int64_t k = 0; k + 1 < n_; ++k) {
     if (exact::countsAsZero(a_, n_, exact_, k, k)) return true;
@@ -152,7 +172,7 @@ Reduction::ZeroAhead Reduction::zeroAhead(int64_t first) const {
 void Reduction::stepsForDiagonal(const std::function<void()>& restore,
                                  const FloatSteps& floatSteps) {
   if (!exactValues_) return kernels::reduceDiagonal(a_, n_, sign_, restore);
-  if (n_ < kBlockedSide) return plainStepsFrom(0);
+  if (n_ < kBlockedSide) return stepsOneByOne();
   if (!residuesTaken_ && stepsWithNoZeroAhead(restore, floatSteps)) {
     exactValues_ = false;
     return;

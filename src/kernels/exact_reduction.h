@@ -48,6 +48,9 @@ class Reduction {
   /// The reduction of the n x n matrix in `a` (written in place); its exact
   /// values are those of its entries now (none when one is not finite).
   Reduction(float* a, int64_t n);
+  /// The same, given the residues of its entries now (exact zeros in use,
+  /// every entry finite).
+  Reduction(float* a, int64_t n, ExactResidues residues);
 
   int sign() const { return sign_; }
   /// The pivot sweep.
@@ -62,6 +65,10 @@ class Reduction {
   /// REQUIRES: a sweep has run since the last change, and no column step.
   void stepsForDiagonal(const std::function<void()>& restore,
                         const FloatSteps& floatSteps = blockedFloatSteps);
+  /// The same steps one by one, unblocked: for a small side, or for each of
+  /// many minors, which a blocked reduction's set-up would outweigh.
+  /// REQUIRES: as stepsForDiagonal.
+  void stepsOneByOne();
   /// The sign times the diagonal product, an entry that counts as zero
   /// taken as +0.0.
   float determinant() const;

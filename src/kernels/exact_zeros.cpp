@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "kernels/kernels.h"
 #include "kernels/modular.h"
@@ -11,8 +12,9 @@
 namespace trelvo::kernels {
 namespace {
 
-// Column step j on the residues `e` modulo one prime.
-void eliminateModulo(const modular::Field& field, double* e, int64_t n, int64_t j) {
+// Column step j on the residues `e` modulo one prime, on the columns from
+// `from` on.
+void eliminateModulo(const modular::Field& field, double* e, int64_t n, int64_t j, int64_t from) {
   const double* pivotRow = e + j * n;
   const double inverse = field.centredInverse(pivotRow[j]);
   if (inverse == 0.0) return;
@@ -22,7 +24,7 @@ void eliminateModulo(const modular::Field& field, double* e, int64_t n, int64_t 
     double* row = e + i * n;
     if (row[j] == 0.0) continue;
     const double multiple = modular::reduce(row[j] * inverse, p, 1.0 / p);
-    code.rowTakeAway(row, pivotRow, multiple, n, p);
+    code.rowTakeAway(row + from, pivotRow + from, multiple, n - from, p);
   }
 }
 
@@ -59,6 +61,9 @@ ExactResidues::ExactResidues(const float* a, int64_t n)
   second_ = modular::centredResidues(a, n, modular::kSecondPrime);
 }
 
+ExactResidues::ExactResidues(std::vector<double> first, std::vector<double> second, int64_t n)
+    : on_(true), n_(n), first_(std::move(first)), second_(std::move(second)) {}
+
 int64_t ExactResidues::residue(int prime, int64_t r, int64_t c) const {
   const int64_t p = prime == 0 ? modular::kFirstPrime : modular::kSecondPrime;
   const auto x = static_cast<int64_t>((prime == 0 ? first_ : second_)[r * n_ + c]);
@@ -80,10 +85,10 @@ void ExactResidues::stepsWithoutExchanges(int64_t from, int64_t to) {
   modular::stepsWithoutExchanges(second_.data(), n_, from, to, modular::kSecondPrime, code);
 }
 
-void ExactResidues::eliminateColumn(int64_t j) {
+void ExactResidues::eliminateColumn(int64_t j, int64_t from) {
   if (!on_) return;
-  eliminateModulo(modular::firstField(), first_.data(), n_, j);
-  eliminateModulo(modular::secondField(), second_.data(), n_, j);
+  eliminateModulo(modular::firstField(), first_.data(), n_, j, from);
+  eliminateModulo(modular::secondField(), second_.data(), n_, j, from);
 }
 
 bool allFinite(const float* a, int64_t n) {
@@ -92,8 +97,8 @@ bool allFinite(const float* a, int64_t n) {
 
 namespace exact {
 
-void pivotSweep(float* a, int64_t n, int& sign, ExactResidues& exact) {
-  for (int64_t k = 0; k + 1 < n; ++k) {
+void pivotSweep(float* a, int64_t n, int& sign, ExactResidues& exact, int64_t first) {
+  for (int64_t k = first; k + 1 < n; ++k) {
     if (!countsAsZero(a, n, exact, k, k)) continue;
     bool exchanged = false;
     for (int64_t p = k + 1; p < n; ++p) {

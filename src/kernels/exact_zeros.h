@@ -45,6 +45,9 @@ class ExactResidues {
   /// The residues of the n x n matrix `a`; off when some entry of it is
   /// infinite or NaN, or when exact zeros are not in use.
   ExactResidues(const float* a, int64_t n);
+  /// The residues given, modulo the first prime and the second, of an
+  /// n x n matrix whose entries are all finite.
+  ExactResidues(std::vector<double> first, std::vector<double> second, int64_t n);
 
   bool on() const { return on_; }
   /// Zero modulo both primes (never when off).
@@ -64,8 +67,9 @@ class ExactResidues {
   void stepsWithoutExchanges(int64_t from, int64_t to);
   /// Column step j: every row below j takes away its multiple of row j that
   /// makes its entry in column j zero; for each prime, nothing when the
-  /// pivot is zero modulo that prime.
-  void eliminateColumn(int64_t j);
+  /// pivot is zero modulo that prime. Only the columns from `from` on
+  /// change.
+  void eliminateColumn(int64_t j, int64_t from = 0);
 
  private:
   bool on_ = false;
@@ -93,8 +97,9 @@ inline bool countsAsZero(const float* a, int64_t n, const ExactResidues& exact, 
 /// entry counts as zero, every row below with an entry in column k that
 /// counts as non-zero is exchanged with row k in turn, each exchange
 /// negating `sign`. When none is, the entries of column k from the diagonal
-/// down that count as zero but whose float is not zero become +0.0.
-void pivotSweep(float* a, int64_t n, int& sign, ExactResidues& exact);
+/// down that count as zero but whose float is not zero become +0.0. The
+/// positions before `first` are left out.
+void pivotSweep(float* a, int64_t n, int& sign, ExactResidues& exact, int64_t first = 0);
 
 /// The column step j: the float elimination as ever, and the exact one.
 void eliminateColumn(float* a, int64_t n, int64_t j, ExactResidues& exact);

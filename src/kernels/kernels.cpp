@@ -23,6 +23,17 @@ bool isZeroLine(const float* first, int64_t n, int64_t step) {
   return true;
 }
 
+// Column step j on the columns from `from` on.
+void eliminateColumnFrom(float* a, int64_t n, int64_t j, int64_t from) {
+  const float* pivotRow = a + j * n;
+  for (int64_t i = j + 1; i < n; ++i) {
+    float* row = a + i * n;
+    if (isZero(row[j])) continue;
+    activeIsa().rowUpdate(row + from, pivotRow + from, quotientInOrder(-row[j], pivotRow[j]),
+                          n - from);
+  }
+}
+
 }  // namespace
 
 void gather(const float* from, int64_t step, int64_t count, float* to) {
@@ -49,13 +60,10 @@ bool hasZeroRowOrColumn(const float* a, int64_t n) {
 
 void pivotSweep(float* a, int64_t n, int& sign) { reference::pivotSweep(a, n, sign); }
 
-void eliminateColumn(float* a, int64_t n, int64_t j) {
-  const float* pivotRow = a + j * n;
-  for (int64_t i = j + 1; i < n; ++i) {
-    float* row = a + i * n;
-    if (isZero(row[j])) continue;
-    activeIsa().rowUpdate(row, pivotRow, quotientInOrder(-row[j], pivotRow[j]), n);
-  }
+void eliminateColumn(float* a, int64_t n, int64_t j) { eliminateColumnFrom(a, n, j, 0); }
+
+void eliminateRightOfPivot(float* a, int64_t n, int64_t j) {
+  eliminateColumnFrom(a, n, j, j + 1);
 }
 
 void reduceColumns(float* a, int64_t n, int& sign) {

@@ -31,6 +31,8 @@ void pivotSweep(float* a, int64_t n, int& sign);
 /// factor = -a[i][j] / a[j][j]. REQUIRES: a[j][j] is non-zero, or no row
 /// below it has a non-zero entry in column j (as a sweep leaves it).
 void eliminateColumn(float* a, int64_t n, int64_t j);
+/// The same over the columns right of j only, the others left as they were.
+void eliminateRightOfPivot(float* a, int64_t n, int64_t j);
 
 /// All n column steps, each an elimination followed by a sweep.
 /// REQUIRES: a sweep has run on `a` since its last change.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "kernels/exact_reduction.h"
 #include "kernels/exact_zeros.h"
@@ -16,22 +17,31 @@ namespace {
 // zeros in the first steps, mostly).
 constexpr int64_t kExactStepsOnZero = 3;
 
-// The minor without row i and column j step by step, each on vector code,
-// as the plain code takes them. REQUIRES: the minor has no zero line.
-float stepByStep(const Minors& m, std::vector<float>& minor, int64_t i, int64_t j) {
-  const int64_t side = m.n - 1;
-  for (int64_t p = 0, k = 0; p < m.n; ++p) {
+// The entries of `whole` (n x n) without row i and column j, row-major
+// into `minor`.
+template <class T>
+void leaveOut(const T* whole, int64_t n, int64_t i, int64_t j, T* minor) {
+  for (int64_t p = 0, k = 0; p < n; ++p) {
     if (p == i) continue;
-    for (int64_t q = 0; q < m.n; ++q) {
-      if (q != j) minor[k++] = m.a[p * m.n + q];
+    for (int64_t q = 0; q < n; ++q) {
+      if (q != j) minor[k++] = whole[p * n + q];
     }
   }
-  Reduction reduction(minor.data(), side);
+}
+
+// The minor without row i and column j step by step, each on vector code,
+// as the plain code takes them; its residues are the whole's.
+// REQUIRES: the minor has exact values and no zero line.
+float stepByStep(const Minors& m, std::vector<float>& minor, int64_t i, int64_t j) {
+  const int64_t side = m.n - 1;
+  std::vector<double> first(side * side);
+  std::vector<double> second(side * side);
+  leaveOut(m.a, m.n, i, j, minor.data());
+  leaveOut(m.residues.data(), m.n, i, j, first.data());
+  leaveOut(m.secondResidues.data(), m.n, i, j, second.data());
+  Reduction reduction(minor.data(), side, ExactResidues(std::move(first), std::move(second), side));
   reduction.sweep();
-  for (int64_t k = 0; k < side; ++k) {
-    reduction.columnStep(k);
-    reduction.sweep();
-  }
+  reduction.stepsOneByOne();
   return reduction.determinant();
 }
 

@@ -67,12 +67,13 @@ struct MinorBatch {
 };
 
 // What every batch reads: the matrix, and the residues of its entries
-// modulo the first prime for the minors with exact values.
+// modulo the first prime and the second for the minors with exact values.
 struct Minors {
   const float* a;
   int64_t n;
   const MinorsWithExactValues& exactValues;
   const std::vector<double>& residues;
+  const std::vector<double>& secondResidues;
 };
 
 /// The minor without row i and column j into the batch, reduced with the

@@ -188,10 +188,12 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced,
   const int64_t positions = n * n;
   const ZeroLinesOfMinors zeroLines(a, n);
   const MinorsWithExactValues exactValues(a, n);
-  const std::vector<double> residues = exactValues.any()
-                                           ? modular::centredResidues(a, n, modular::kFirstPrime)
-                                           : std::vector<double>();
-  const Minors m{a, n, exactValues, residues};
+  auto residuesModulo = [&](int64_t prime) {
+    return exactValues.any() ? modular::centredResidues(a, n, prime) : std::vector<double>();
+  };
+  const std::vector<double> residues = residuesModulo(modular::kFirstPrime);
+  const std::vector<double> secondResidues = residuesModulo(modular::kSecondPrime);
+  const Minors m{a, n, exactValues, residues, secondResidues};
   // The shared steps leave about a tenth of n^2 (n - 1)^3 / 3 multiply-adds
   // (the residues beside them weigh as much again, and more).
   const int parts = parallel::partsFor(positions * (n - 1) * (n - 1) * (n - 1) / 10);
