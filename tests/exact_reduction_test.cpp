@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -61,10 +62,16 @@ Result diagonalReduction(const Matrix& values, int64_t n, const FloatSteps& step
   return {diagonalOf(a, n), r.sign(), r.determinant()};
 }
 
-void expectSameResult(const Matrix& a, int64_t n, const FloatSteps& steps,
-                      const std::string& what) {
+Result oneByOneReduction(const Matrix& values, int64_t n) {
+  Matrix a = values;
+  Reduction r(a.data(), n);
+  r.sweep();
+  r.stepsOneByOne();
+  return {diagonalOf(a, n), r.sign(), r.determinant()};
+}
+
+void expectSameResult(const Matrix& a, int64_t n, const Result& actual, const std::string& what) {
   const Result expected = plainReduction(a, n);
-  const Result actual = diagonalReduction(a, n, steps);
   ASSERT_EQ(expected.sign, actual.sign) << what;
   for (int64_t k = 0; k < n; ++k) {
     ASSERT_TRUE(sameBits(expected.diagonal[k], actual.diagonal[k])) << what << ", diagonal " << k;
@@ -82,7 +89,9 @@ enum class Kind {
   kFloatZeroOnly,
   kProportionalColumns,
   kFirstColumnZero,
-  kLaterFloatZero
+  kLaterFloatZero,
+  kHugeAndTiny,
+  kFloatZeroColumn
 };
 
 std::string kindName(Kind kind) {
@@ -105,6 +114,10 @@ std::string kindName(Kind kind) {
       return "column 0 all zero";
     case Kind::kLaterFloatZero:
       return "a float zero where the exact value is not, mid-way";
+    case Kind::kHugeAndTiny:
+      return "entries from 1e-30 to 1e30, column 0 all zero";
+    case Kind::kFloatZeroColumn:
+      return "column 1 zero in floats after the first step, not exactly; huge and tiny entries";
   }
   return "";
 }
@@ -144,8 +157,35 @@ Matrix wholeMatrix(Kind kind, int64_t n, unsigned seed) {
     for (int64_t r = 0; r < n; ++r) at(r, 1) = 3.0f * at(r, 0);
   } else if (kind == Kind::kFirstColumnZero) {
     for (int64_t r = 0; r < n; ++r) at(r, 0) = 0.0f;
+  } else if (kind == Kind::kFloatZeroColumn) {
+    // After the first step column 1 is zero in floats from the diagonal
+    // down, but not exactly: its zero pivot stays, and the later steps'
+    // overflowing factors make NaNs of those zeros in the plain steps.
+    for (float& x : a) x = std::ldexp(x, static_cast<int>(random() % 200) - 100);
+    at(0, 0) = 3.0f;
+    at(0, 1) = 1.0f;
+    for (int64_t r = 1; r < n; ++r) {
+      at(r, 0) = 1.0f;
+      at(r, 1) = 1.0f / 3.0f;
+    }
   } else if (kind == Kind::kLaterFloatZero) {
     placeFloatOnlyZero(a, n, n / 2);
+  } else if (kind == Kind::kHugeAndTiny) {
+    // Factors overflow, entries become infinite or NaN, and a zero pivot
+    // stays on the diagonal from the start.
+    for (float& x : a) x = std::ldexp(x, static_cast<int>(random() % 200) - 100);
+    for (int64_t r = 0; r < n; ++r) at(r, 0) = 0.0f;
+  } else if (kind == Kind::kFloatZeroColumn) {
+    // After the first step column 1 is zero in floats from the diagonal
+    // down, but not exactly: its zero pivot stays, and the later steps'
+    // overflowing factors make NaNs of those zeros in the plain steps.
+    for (float& x : a) x = std::ldexp(x, static_cast<int>(random() % 200) - 100);
+    at(0, 0) = 3.0f;
+    at(0, 1) = 1.0f;
+    for (int64_t r = 1; r < n; ++r) {
+      at(r, 0) = 1.0f;
+      at(r, 1) = 1.0f / 3.0f;
+    }
   }
   return a;
 }
@@ -176,14 +216,18 @@ INSTANTIATE_TEST_SUITE_P(Variants, ExactReductionTest,
 TEST_P(ExactReductionTest, DiagonalAloneAsThePlainSteps) {
   for (Kind kind : {Kind::kRandomFill, Kind::kSmallRange, Kind::kRankDeficient,
                     Kind::kZerosSprinkled, Kind::kLateDependence, Kind::kFloatZeroOnly,
-                    Kind::kProportionalColumns, Kind::kFirstColumnZero, Kind::kLaterFloatZero}) {
+                    Kind::kProportionalColumns, Kind::kFirstColumnZero, Kind::kLaterFloatZero,
+                    Kind::kHugeAndTiny, Kind::kFloatZeroColumn}) {
     for (int64_t n : {9, 48, 63, 97, 130}) {
       for (unsigned seed = 0; seed < 3; ++seed) {
         const Matrix a = wholeMatrix(kind, n, seed * 131 + static_cast<unsigned>(n));
         const std::string what =
             kindName(kind) + ", side " + std::to_string(n) + ", seed " + std::to_string(seed);
-        expectSameResult(a, n, plainFloatSteps, what + ", plain float steps");
-        expectSameResult(a, n, blockedFloatSteps, what + ", blocked float steps");
+        expectSameResult(a, n, diagonalReduction(a, n, plainFloatSteps),
+                         what + ", plain float steps");
+        expectSameResult(a, n, diagonalReduction(a, n, blockedFloatSteps),
+                         what + ", blocked float steps");
+        expectSameResult(a, n, oneByOneReduction(a, n), what + ", one by one");
         if (HasFatalFailure()) return;
       }
     }

@@ -28,7 +28,9 @@ void eliminateModulo(const modular::Field& field, double* e, int64_t n, int64_t 
   }
 }
 
-void exchangeFloatRows(float* a, int64_t n, int64_t r, int64_t s) {
+// Rows r and s of the n-column `a`.
+template <class T>
+void swapRows(T* a, int64_t n, int64_t r, int64_t s) {
   std::swap_ranges(a + r * n, a + r * n + n, a + s * n);
 }
 
@@ -66,29 +68,40 @@ ExactResidues::ExactResidues(std::vector<double> first, std::vector<double> seco
 
 int64_t ExactResidues::residue(int prime, int64_t r, int64_t c) const {
   const int64_t p = prime == 0 ? modular::kFirstPrime : modular::kSecondPrime;
-  const auto x = static_cast<int64_t>((prime == 0 ? first_ : second_)[r * n_ + c]);
+  const auto x = static_cast<int64_t>((prime == 0 ? first_ : secondNow())[r * n_ + c]);
   return (x % p + p) % p;
 }
 
 void ExactResidues::exchangeRows(int64_t r, int64_t s) {
   if (!on_) return;
-  for (std::vector<double>* residues : {&first_, &second_}) {
-    std::swap_ranges(residues->begin() + r * n_, residues->begin() + r * n_ + n_,
-                     residues->begin() + s * n_);
-  }
+  swapRows(first_.data(), n_, r, s);
+  waiting_.push_back({true, r, s});
 }
 
 void ExactResidues::stepsWithoutExchanges(int64_t from, int64_t to) {
   if (!on_) return;
   const modular::ModularCode& code = modular::activeModularCode();
   modular::stepsWithoutExchanges(first_.data(), n_, from, to, modular::kFirstPrime, code);
+  secondNow();
   modular::stepsWithoutExchanges(second_.data(), n_, from, to, modular::kSecondPrime, code);
 }
 
 void ExactResidues::eliminateColumn(int64_t j, int64_t from) {
   if (!on_) return;
   eliminateModulo(modular::firstField(), first_.data(), n_, j, from);
-  eliminateModulo(modular::secondField(), second_.data(), n_, j, from);
+  waiting_.push_back({false, j, from});
+}
+
+const std::vector<double>& ExactResidues::secondNow() const {
+  for (const Waiting& w : waiting_) {
+    if (w.exchange) {
+      swapRows(second_.data(), n_, w.j, w.from);
+    } else {
+      eliminateModulo(modular::secondField(), second_.data(), n_, w.j, w.from);
+    }
+  }
+  waiting_.clear();
+  return second_;
 }
 
 bool allFinite(const float* a, int64_t n) {
@@ -104,7 +117,7 @@ void pivotSweep(float* a, int64_t n, int& sign, ExactResidues& exact, int64_t fi
     for (int64_t p = k + 1; p < n; ++p) {
       if (countsAsZero(a, n, exact, p, k)) continue;
       sign = -sign;
-      exchangeFloatRows(a, n, k, p);
+      swapRows(a, n, k, p);
       exact.exchangeRows(k, p);
       exchanged = true;
     }

@@ -53,14 +53,14 @@ class ExactResidues {
   /// Zero modulo both primes (never when off).
   bool isExactZero(int64_t r, int64_t c) const {
     const int64_t k = r * n_ + c;
-    return on_ && first_[k] == 0.0 && second_[k] == 0.0;
+    return on_ && first_[k] == 0.0 && secondNow()[k] == 0.0;
   }
   /// The residue of entry (r, c) modulo the first or the second prime, 0
   /// to p - 1.
   int64_t residue(int prime, int64_t r, int64_t c) const;
   /// The centred residues modulo each prime, row-major.
   const std::vector<double>& firstResidues() const { return first_; }
-  const std::vector<double>& secondResidues() const { return second_; }
+  const std::vector<double>& secondResidues() const { return secondNow(); }
   void exchangeRows(int64_t r, int64_t s);
   /// Column steps `from` to `to` - 1 with no exchange between them, blocked
   /// (see modular_lu.h).
@@ -74,9 +74,22 @@ class ExactResidues {
  private:
   bool on_ = false;
   int64_t n_ = 0;
+  // A change the second prime's residues have still to take: column step j
+  // from column `from` on, or the exchange of rows j and `from`.
+  struct Waiting {
+    bool exchange;
+    int64_t j;
+    int64_t from;
+  };
+  // The second prime's residues, once they have taken the changes waiting.
+  const std::vector<double>& secondNow() const;
+
   // Centred residues (see modular_lu.h), each kept reduced.
   std::vector<double> first_;
-  std::vector<double> second_;
+  // The second prime is read only where a residue of the first is zero,
+  // mostly in the first steps: its changes wait until then.
+  mutable std::vector<double> second_;
+  mutable std::vector<Waiting> waiting_;
 };
 
 /// True when every entry of the n x n matrix `a` is finite.
