@@ -25,12 +25,12 @@ bool isZeroLine(const float* first, int64_t n, int64_t step) {
 
 // Column step j on the columns from `from` on.
 void eliminateColumnFrom(float* a, int64_t n, int64_t j, int64_t from) {
+  const isa::Isa& x = activeIsa();
   const float* pivotRow = a + j * n;
   for (int64_t i = j + 1; i < n; ++i) {
     float* row = a + i * n;
     if (isZero(row[j])) continue;
-    activeIsa().rowUpdate(row + from, pivotRow + from, quotientInOrder(-row[j], pivotRow[j]),
-                          n - from);
+    x.rowUpdate(row + from, pivotRow + from, quotientInOrder(-row[j], pivotRow[j]), n - from);
   }
 }
 

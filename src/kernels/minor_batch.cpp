@@ -21,11 +21,10 @@ constexpr int64_t kExactStepsOnZero = 3;
 // into `minor`.
 template <class T>
 void leaveOut(const T* whole, int64_t n, int64_t i, int64_t j, T* minor) {
-  for (int64_t p = 0, k = 0; p < n; ++p) {
+  for (int64_t p = 0; p < n; ++p) {
     if (p == i) continue;
-    for (int64_t q = 0; q < n; ++q) {
-      if (q != j) minor[k++] = whole[p * n + q];
-    }
+    const T* row = whole + p * n;
+    minor = std::copy(row + j + 1, row + n, std::copy(row, row + j, minor));
   }
 }
 

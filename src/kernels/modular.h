@@ -47,7 +47,7 @@ class Field {
   int64_t residueOf(float x) const;
   int64_t product(int64_t a, int64_t b) const { return a * b % p_; }
   int64_t difference(int64_t a, int64_t b) const { return a >= b ? a - b : a - b + p_; }
-  /// 1 / a, by Fermat: a^(p - 2). REQUIRES: a is not zero.
+  /// 1 / a, 1 to p - 1. REQUIRES: a is not a multiple of p.
   int64_t inverse(int64_t a) const;
   /// 2^k mod p. REQUIRES: 0 <= k < kPowers.
   int64_t powerOfTwo(int k) const { return powersOfTwo_[k]; }
