@@ -26,6 +26,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "kernels/exact_zeros.h"
 
@@ -72,6 +74,11 @@ class Reduction {
   /// The sign times the diagonal product, an entry that counts as zero
   /// taken as +0.0.
   float determinant() const;
+  /// The residues' storage, for another reduction to fill; this one knows
+  /// no exact value after it.
+  std::pair<std::vector<double>, std::vector<double>> releaseResidues() {
+    return std::move(exact_).release();
+  }
 
  private:
   void takeResiduesOfFloats();

@@ -92,6 +92,12 @@ void ExactResidues::eliminateColumn(int64_t j, int64_t from) {
   waiting_.push_back({false, j, from});
 }
 
+std::pair<std::vector<double>, std::vector<double>> ExactResidues::release() && {
+  on_ = false;
+  waiting_.clear();
+  return {std::move(first_), std::move(second_)};
+}
+
 const std::vector<double>& ExactResidues::secondNow() const {
   for (const Waiting& w : waiting_) {
     if (w.exchange) {

@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace trelvo::kernels {
@@ -70,6 +71,9 @@ class ExactResidues {
   /// pivot is zero modulo that prime. Only the columns from `from` on
   /// change.
   void eliminateColumn(int64_t j, int64_t from = 0);
+  /// The residues' storage, modulo the first prime and the second, in no
+  /// particular state; off after it.
+  std::pair<std::vector<double>, std::vector<double>> release() &&;
 
  private:
   bool on_ = false;

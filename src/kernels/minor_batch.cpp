@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <utility>
 
 #include "kernels/exact_reduction.h"
@@ -31,17 +32,22 @@ void leaveOut(const T* whole, int64_t n, int64_t i, int64_t j, T* minor) {
 // The minor without row i and column j step by step, each on vector code,
 // as the plain code takes them; its residues are the whole's.
 // REQUIRES: the minor has exact values and no zero line.
-float stepByStep(const Minors& m, std::vector<float>& minor, int64_t i, int64_t j) {
+float stepByStep(const Minors& m, MinorBatch& batch, int64_t i, int64_t j) {
   const int64_t side = m.n - 1;
-  std::vector<double> first(side * side);
-  std::vector<double> second(side * side);
-  leaveOut(m.a, m.n, i, j, minor.data());
-  leaveOut(m.residues.data(), m.n, i, j, first.data());
-  leaveOut(m.secondResidues.data(), m.n, i, j, second.data());
-  Reduction reduction(minor.data(), side, ExactResidues(std::move(first), std::move(second), side));
+  batch.minorFirst.resize(side * side);
+  batch.minorSecond.resize(side * side);
+  leaveOut(m.a, m.n, i, j, batch.minor.data());
+  leaveOut(m.residues.data(), m.n, i, j, batch.minorFirst.data());
+  leaveOut(m.secondResidues.data(), m.n, i, j, batch.minorSecond.data());
+  Reduction reduction(
+      batch.minor.data(), side,
+      ExactResidues(std::move(batch.minorFirst), std::move(batch.minorSecond), side));
   reduction.sweep();
   reduction.stepsOneByOne();
-  return reduction.determinant();
+  const float det = reduction.determinant();
+  // The residues' room serves the next minor.
+  std::tie(batch.minorFirst, batch.minorSecond) = reduction.releaseResidues();
+  return det;
 }
 
 // The lanes whose minors have exact values: the float steps without
@@ -65,7 +71,7 @@ uint32_t reduceLanesWithExactValues(const isa::Isa& x, const Minors& m, MinorBat
   for (int t = 0; t < used; ++t) {
     if (!(lanes >> t & 1)) continue;
     det[batch.positions[t]] = fallback >> t & 1
-                                  ? stepByStep(m, batch.minor, batch.rows[t], batch.cols[t])
+                                  ? stepByStep(m, batch, batch.rows[t], batch.cols[t])
                                   : batch.det[t];
   }
   return lanes;
@@ -124,7 +130,7 @@ void flushMinors(const isa::Isa& x, const Minors& m, MinorBatch& batch, float* d
 void reduceAsWholeMinor(const isa::Isa& x, const Minors& m, MinorBatch& batch, int64_t i, int64_t j,
                         bool exact, float* det) {
   if (exact) {
-    det[i * m.n + j] = stepByStep(m, batch.minor, i, j);
+    det[i * m.n + j] = stepByStep(m, batch, i, j);
   } else {
     queueMinor(x, m, batch, i, j, det);
   }

@@ -57,6 +57,9 @@ struct MinorBatch {
   pack::Scratch<float> work;
   pack::Scratch<double> residueWork;
   std::vector<float> minor;  // one minor, for the plain code
+  // Its residues modulo each prime, made when first needed.
+  std::vector<double> minorFirst;
+  std::vector<double> minorSecond;
   std::vector<int32_t> rows;
   std::vector<int32_t> cols;
   std::vector<int64_t> positions;
