@@ -248,6 +248,25 @@ TEST(ExactZeroRule, RankOneProductHasAZeroDeterminant) {
   }
 }
 
+// 33554392 - 1 * (-1) is the first prime itself: zero modulo it, not
+// modulo the second, so not exactly zero, whenever the second prime's
+// residues take their steps and exchanges.
+TEST(ExactZeroRule, AMultipleOfTheFirstPrimeAloneIsNotZero) {
+  ASSERT_EQ(33554392 + 1, modular::kFirstPrime);
+  const std::vector<float> a = {5, 7, 2, 1, -1, 0, 1, 33554392, 4};
+  for (bool readBetween : {false, true}) {
+    kernels::ExactResidues exact(a.data(), 3);
+    exact.exchangeRows(0, 1);
+    if (readBetween) EXPECT_FALSE(exact.isExactZero(0, 0));
+    exact.eliminateColumn(0);
+    exact.exchangeRows(1, 2);
+    EXPECT_EQ(exact.residue(0, 1, 1), 0) << readBetween;
+    EXPECT_NE(exact.residue(1, 1, 1), 0) << readBetween;
+    EXPECT_FALSE(exact.isExactZero(1, 1)) << readBetween;
+    EXPECT_TRUE(exact.isExactZero(2, 0)) << "taken away by the step, " << readBetween;
+  }
+}
+
 // With an infinity or a NaN in the matrix the float test alone decides.
 TEST(ExactZeroRule, IsOffForMatricesThatAreNotFinite) {
   const float inf = INFINITY;
