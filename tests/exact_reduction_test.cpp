@@ -133,6 +133,12 @@ void placeFloatOnlyZero(Matrix& a, int64_t n, int64_t h) {
   a[(h + 1) * n + h + 1] = 1.0f / 3.0f;
 }
 
+// Every entry times 2^-100 to 2^99: factors overflow, entries become
+// infinite or NaN.
+void scaleByPowersOfTwo(Matrix& a, std::mt19937& random) {
+  for (float& x : a) x = std::ldexp(x, static_cast<int>(random() % 200) - 100);
+}
+
 Matrix wholeMatrix(Kind kind, int64_t n, unsigned seed) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> fill(1, kind == Kind::kSmallRange ? 3 : 100);
@@ -157,29 +163,17 @@ Matrix wholeMatrix(Kind kind, int64_t n, unsigned seed) {
     for (int64_t r = 0; r < n; ++r) at(r, 1) = 3.0f * at(r, 0);
   } else if (kind == Kind::kFirstColumnZero) {
     for (int64_t r = 0; r < n; ++r) at(r, 0) = 0.0f;
-  } else if (kind == Kind::kFloatZeroColumn) {
-    // After the first step column 1 is zero in floats from the diagonal
-    // down, but not exactly: its zero pivot stays, and the later steps'
-    // overflowing factors make NaNs of those zeros in the plain steps.
-    for (float& x : a) x = std::ldexp(x, static_cast<int>(random() % 200) - 100);
-    at(0, 0) = 3.0f;
-    at(0, 1) = 1.0f;
-    for (int64_t r = 1; r < n; ++r) {
-      at(r, 0) = 1.0f;
-      at(r, 1) = 1.0f / 3.0f;
-    }
   } else if (kind == Kind::kLaterFloatZero) {
     placeFloatOnlyZero(a, n, n / 2);
   } else if (kind == Kind::kHugeAndTiny) {
-    // Factors overflow, entries become infinite or NaN, and a zero pivot
-    // stays on the diagonal from the start.
-    for (float& x : a) x = std::ldexp(x, static_cast<int>(random() % 200) - 100);
+    // A zero pivot stays on the diagonal from the start.
+    scaleByPowersOfTwo(a, random);
     for (int64_t r = 0; r < n; ++r) at(r, 0) = 0.0f;
   } else if (kind == Kind::kFloatZeroColumn) {
     // After the first step column 1 is zero in floats from the diagonal
     // down, but not exactly: its zero pivot stays, and the later steps'
     // overflowing factors make NaNs of those zeros in the plain steps.
-    for (float& x : a) x = std::ldexp(x, static_cast<int>(random() % 200) - 100);
+    scaleByPowersOfTwo(a, random);
     at(0, 0) = 3.0f;
     at(0, 1) = 1.0f;
     for (int64_t r = 1; r < n; ++r) {
