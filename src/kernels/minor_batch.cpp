@@ -34,6 +34,7 @@ void leaveOut(const T* whole, int64_t n, int64_t i, int64_t j, T* minor) {
 // REQUIRES: the minor has exact values and no zero line.
 float stepByStep(const Minors& m, MinorBatch& batch, int64_t i, int64_t j) {
   const int64_t side = m.n - 1;
+  batch.minor.resize(side * side);
   batch.minorFirst.resize(side * side);
   batch.minorSecond.resize(side * side);
   leaveOut(m.a, m.n, i, j, batch.minor.data());

@@ -47,7 +47,6 @@ struct MinorBatch {
   MinorBatch(int64_t n, int lanes, bool exactValues)
       : work(isa::minorWorkFloats(n - 1, lanes)),
         residueWork(exactValues ? (n - 1) * (n - 1) * lanes : 0),
-        minor((n - 1) * (n - 1)),
         rows(lanes),
         cols(lanes),
         positions(lanes),
@@ -56,8 +55,9 @@ struct MinorBatch {
   // touches only the start, sparing the rest its fresh pages.
   pack::Scratch<float> work;
   pack::Scratch<double> residueWork;
-  std::vector<float> minor;  // one minor, for the plain code
-  // Its residues modulo each prime, made when first needed.
+  // One minor for the plain code, and its residues modulo each prime: made
+  // when first needed, most inverses never need them.
+  std::vector<float> minor;
   std::vector<double> minorFirst;
   std::vector<double> minorSecond;
   std::vector<int32_t> rows;
