@@ -257,7 +257,9 @@ TEST(ExactZeroRule, AMultipleOfTheFirstPrimeAloneIsNotZero) {
   for (bool readBetween : {false, true}) {
     kernels::ExactResidues exact(a.data(), 3);
     exact.exchangeRows(0, 1);
-    if (readBetween) EXPECT_FALSE(exact.isExactZero(0, 0));
+    if (readBetween) {
+      EXPECT_FALSE(exact.isExactZero(0, 0));
+    }
     exact.eliminateColumn(0);
     exact.exchangeRows(1, 2);
     EXPECT_EQ(exact.residue(0, 1, 1), 0) << readBetween;

@@ -211,9 +211,9 @@ int64_t plainFloatSteps(float* a, int64_t n, int64_t first, int64_t limit) {
   return std::max(first, end);
 }
 
-float Reduction::determinant() const {
-  return productInOrder(static_cast<float>(sign_),
-                        exact::diagonalProduct(a_, n_, exact_, lastExactlyZero_));
+float Reduction::determinant(float productBefore, int signBefore) const {
+  return productInOrder(static_cast<float>(signBefore * sign_),
+                        exact::diagonalProduct(a_, n_, exact_, lastExactlyZero_, productBefore));
 }
 
 }  // namespace trelvo::kernels

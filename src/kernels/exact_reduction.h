@@ -72,8 +72,10 @@ class Reduction {
   /// REQUIRES: as stepsForDiagonal.
   void stepsOneByOne();
   /// The sign times the diagonal product, an entry that counts as zero
-  /// taken as +0.0.
-  float determinant() const;
+  /// taken as +0.0. For the last steps of a larger matrix: its diagonal
+  /// product so far, from which this one goes on, and the sign of its
+  /// exchanges so far.
+  float determinant(float productBefore = 1.0f, int signBefore = 1) const;
   /// The residues' storage, for another reduction to fill; this one knows
   /// no exact value after it.
   std::pair<std::vector<double>, std::vector<double>> releaseResidues() {

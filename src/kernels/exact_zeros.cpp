@@ -143,8 +143,9 @@ void reduceColumns(float* a, int64_t n, int& sign, ExactResidues& exact) {
   }
 }
 
-float diagonalProduct(const float* a, int64_t n, const ExactResidues& exact, bool lastExactlyZero) {
-  float product = 1.0f;
+float diagonalProduct(const float* a, int64_t n, const ExactResidues& exact, bool lastExactlyZero,
+                      float from) {
+  float product = from;
   for (int64_t d = 0; d < n; ++d) {
     const float entry = a[d * n + d];
     const bool exactlyZero = exact.isExactZero(d, d) || (d == n - 1 && lastExactlyZero);

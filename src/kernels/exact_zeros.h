@@ -124,11 +124,12 @@ void eliminateColumn(float* a, int64_t n, int64_t j, ExactResidues& exact);
 /// All n column steps, each followed by a sweep.
 void reduceColumns(float* a, int64_t n, int& sign, ExactResidues& exact);
 
-/// The product of the diagonal from 1.0 in diagonal order, where an entry
-/// that counts as zero but whose float is not zero contributes +0.0. With
-/// `lastExactlyZero`, the last entry counts as zero whatever `exact` says.
+/// The product of the diagonal from `from` in diagonal order, where an
+/// entry that counts as zero but whose float is not zero contributes +0.0.
+/// With `lastExactlyZero`, the last entry counts as zero whatever `exact`
+/// says.
 float diagonalProduct(const float* a, int64_t n, const ExactResidues& exact,
-                      bool lastExactlyZero = false);
+                      bool lastExactlyZero = false, float from = 1.0f);
 
 /// The determinant of the m x m `minor` (overwritten) by the whole
 /// reduction: the sweep, the column steps, the sign times the diagonal

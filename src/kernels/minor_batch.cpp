@@ -128,6 +128,22 @@ void flushMinors(const isa::Isa& x, const Minors& m, MinorBatch& batch, float* d
   batch.used = 0;
 }
 
+uint32_t reduceBlockLanes(const isa::Isa& x, MinorBatch& batch, const float* block,
+                          const std::function<const double*()>& blockResidues, int64_t side,
+                          float productBefore, std::vector<int32_t>& rows,
+                          std::vector<int32_t>& cols, int used, uint32_t exactLanes, float* det) {
+  std::fill(rows.begin() + used, rows.end(), rows[0]);
+  std::fill(cols.begin() + used, cols.end(), cols[0]);
+  uint32_t fallback = x.minorDeterminants(block, side, rows.data(), cols.data(), 0, productBefore,
+                                          batch.work.data(), det);
+  if (exactLanes != 0) {
+    fallback |= exactLanes & modular::activeModularCode().minorZeros(
+                                 blockResidues(), side, rows.data(), cols.data(),
+                                 batch.residueWork.data(), static_cast<double>(modular::kFirstPrime));
+  }
+  return fallback;
+}
+
 void reduceAsWholeMinor(const isa::Isa& x, const Minors& m, MinorBatch& batch, int64_t i, int64_t j,
                         bool exact, float* det) {
   if (exact) {

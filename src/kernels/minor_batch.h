@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "kernels/dispatch.h"
@@ -85,6 +86,16 @@ void queueMinor(const isa::Isa& x, const Minors& m, MinorBatch& batch, int64_t i
                 float* det);
 /// Reduces the minors still waiting in the batch.
 void flushMinors(const isa::Isa& x, const Minors& m, MinorBatch& batch, float* det);
+/// The minors of the side x side `block` without row rows[t] and column
+/// cols[t], one per lane for t < used (the lanes beyond repeat lane 0),
+/// their steps without exchanges, each diagonal product going on from
+/// `productBefore`; the lanes in `exactLanes` also with the first prime's
+/// residues of the block, which `blockResidues` gives when asked. Returns
+/// the lanes that met a zero (their det not valid); the others' det[t].
+uint32_t reduceBlockLanes(const isa::Isa& x, MinorBatch& batch, const float* block,
+                          const std::function<const double*()>& blockResidues, int64_t side,
+                          float productBefore, std::vector<int32_t>& rows,
+                          std::vector<int32_t>& cols, int used, uint32_t exactLanes, float* det);
 /// A minor that meets a zero where it would share steps: with exact values,
 /// the plain code (the same zero would send it from the lanes of whole
 /// minors too); otherwise the lanes of whole minors.

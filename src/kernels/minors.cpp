@@ -100,22 +100,14 @@ struct Group {
 // a zero go the way of whole minors.
 void reduceSharedLanes(const isa::Isa& x, const Minors& m, MinorPart& part, int used, float* det) {
   const int64_t side = m.n - part.shared.steps();
-  std::fill(part.rows.begin() + used, part.rows.end(), part.rows[0]);
-  std::fill(part.cols.begin() + used, part.cols.end(), part.cols[0]);
   uint32_t exactLanes = 0;
   for (int t = 0; t < used; ++t) {
     if (m.exactValues.has(part.i[t], part.j[t])) exactLanes |= uint32_t{1} << t;
   }
   MinorBatch& batch = part.whole;
-  uint32_t fallback =
-      x.minorDeterminants(part.shared.block(), side, part.rows.data(), part.cols.data(), 0,
-                          part.shared.productBefore(), batch.work.data(), part.det.data());
-  if (exactLanes != 0) {
-    fallback |= exactLanes & modular::activeModularCode().minorZeros(
-                                 part.shared.blockResidues(), side, part.rows.data(),
-                                 part.cols.data(), batch.residueWork.data(),
-                                 static_cast<double>(modular::kFirstPrime));
-  }
+  const uint32_t fallback = reduceBlockLanes(
+      x, batch, part.shared.block(), [&] { return part.shared.blockResidues(); }, side,
+      part.shared.productBefore(), part.rows, part.cols, used, exactLanes, part.det.data());
   for (int t = 0; t < used; ++t) {
     if (fallback >> t & 1) {
       reduceAsWholeMinor(x, m, batch, part.i[t], part.j[t], exactLanes >> t & 1, det);
