@@ -624,6 +624,28 @@ const SharedStepsCase kSharedStepsCases[] = {
      }},
 };
 
+// Whole numbers from 1 to `top`, as users fill a matrix.
+Matrix wholesUpTo(int top, int64_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> entry(1, top);
+  Matrix a(n * n);
+  for (float& x : a) x = static_cast<float>(entry(random));
+  return a;
+}
+
+// Small whole numbers meet exact zeros in the first steps, where the sweeps
+// act for nearly every minor: the minors of a row part into sets where
+// their sweeps decide differently, each set going on from a copy of the
+// steps, its minors on lanes or, where those meet a zero, one by one.
+TEST_P(KernelsTest, MinorDeterminantsOfSmallWholeNumbers) {
+  for (int64_t n : {5, 12, 40}) {
+    for (int top : {2, 10}) {
+      expectSameMinors(wholesUpTo(top, n, static_cast<unsigned>(n + top)), n,
+                       "whole numbers 1 to " + std::to_string(top));
+    }
+  }
+}
+
 TEST_P(KernelsTest, MinorDeterminantsLeavingTheSharedSteps) {
   for (bool exactZeros : {true, false}) {
     useExactZeros(exactZeros);
@@ -662,6 +684,16 @@ TEST_P(KernelsTest, MinorDeterminantsOnTwoCoresAsOnOne) {
     EXPECT_TRUE(sameBits(one, two)) << c.what;
     EXPECT_EQ(oneReduced, twoReduced) << c.what;
   }
+  // Small whole numbers: most minors go on row by row from sets of steps.
+  const Matrix a = wholesUpTo(10, n, 31);
+  Matrix one(n * n), two(n * n);
+  std::vector<uint8_t> oneReduced(n * n), twoReduced(n * n);
+  allowSecondCore(false);
+  minorDeterminants(a.data(), n, one.data(), oneReduced.data());
+  allowSecondCore(true);
+  minorDeterminants(a.data(), n, two.data(), twoReduced.data());
+  EXPECT_TRUE(sameBits(one, two)) << "whole numbers 1 to 10";
+  EXPECT_EQ(oneReduced, twoReduced) << "whole numbers 1 to 10";
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "kernels/parallel.h"
 #include "kernels/shared_steps.h"
 #include "kernels/strict_float.h"
+#include "kernels/swept_minors.h"
 
 namespace trelvo::kernels {
 namespace {
@@ -85,7 +86,20 @@ struct MinorPart {
   // Apart from the whole minors' (their batch may go while these are read).
   std::vector<float> det;
   std::vector<int64_t> others;  // the group's left-out lines, ascending
+  // The minors with exact values that met a zero, as i * n + j: they go on
+  // row by row once the groups are done (swept_minors.h).
+  std::vector<int64_t> swept;
 };
+
+// A minor that cannot go on from the shared steps.
+void leaveSharedSteps(const isa::Isa& x, const Minors& m, MinorPart& part, int64_t i, int64_t j,
+                      bool exact, float* det) {
+  if (exact) {
+    part.swept.push_back(i * m.n + j);
+  } else {
+    reduceAsWholeMinor(x, m, part.whole, i, j, false, det);
+  }
+}
 
 // A group of minors: those of row `line` from column `line` on (byRow), or
 // those of column `line` below row `line`.
@@ -110,7 +124,7 @@ void reduceSharedLanes(const isa::Isa& x, const Minors& m, MinorPart& part, int 
       part.shared.productBefore(), part.rows, part.cols, used, exactLanes, part.det.data());
   for (int t = 0; t < used; ++t) {
     if (fallback >> t & 1) {
-      reduceAsWholeMinor(x, m, batch, part.i[t], part.j[t], exactLanes >> t & 1, det);
+      leaveSharedSteps(x, m, part, part.i[t], part.j[t], exactLanes >> t & 1, det);
     } else {
       det[part.i[t] * m.n + part.j[t]] = part.det[t];
     }
@@ -132,7 +146,7 @@ size_t reduceFromSharedState(const isa::Isa& x, const Minors& m, const Group& g,
     const int64_t j = g.j(other);
     const bool exact = m.exactValues.has(i, j);
     if (part.shared.metZero(other, exact)) {
-      reduceAsWholeMinor(x, m, part.whole, i, j, exact, det);
+      leaveSharedSteps(x, m, part, i, j, exact, det);
       continue;
     }
     part.rows[used] = g.byRow ? last : static_cast<int32_t>(other - steps);
@@ -144,7 +158,8 @@ size_t reduceFromSharedState(const isa::Isa& x, const Minors& m, const Group& g,
   return next;
 }
 
-// Reduces the group's minors; returns how many there are.
+// Reduces the group's minors; returns how many, apart from those left to
+// go on row by row.
 int64_t reduceGroup(const isa::Isa& x, const Minors& m, const ZeroLinesOfMinors& zeroLines,
                     const Group& g, MinorPart& part, float* det, uint8_t* reduced) {
   const int64_t n = m.n;
@@ -164,10 +179,38 @@ int64_t reduceGroup(const isa::Isa& x, const Minors& m, const ZeroLinesOfMinors&
   if (part.others.empty()) return n - first;
   part.wholeSteps.advanceTo(x, std::min(g.line, n - 3));
   part.shared.startWithout(part.wholeSteps, g.byRow, g.line);
+  const auto sweptBefore = static_cast<int64_t>(part.swept.size());
   for (size_t next = 0; next < part.others.size();) {
     next = reduceFromSharedState(x, m, g, part, next, det);
   }
-  return n - first;
+  return n - first - (static_cast<int64_t>(part.swept.size()) - sweptBefore);
+}
+
+// The minors of row i that met a zero in the shared steps, by column.
+struct SweptRowMinors {
+  int64_t i;
+  std::vector<int64_t> cols;  // ascending
+};
+
+std::vector<SweptRowMinors> sweptRows(const std::vector<MinorPart>& each, int64_t n) {
+  std::vector<int64_t> all;
+  for (const MinorPart& part : each) all.insert(all.end(), part.swept.begin(), part.swept.end());
+  std::sort(all.begin(), all.end());
+  std::vector<SweptRowMinors> rows;
+  for (int64_t position : all) {
+    const int64_t i = position / n;
+    if (rows.empty() || rows.back().i != i) rows.push_back({i, {}});
+    rows.back().cols.push_back(position % n);
+  }
+  return rows;
+}
+
+void reduceSweptRow(const isa::Isa& x, const Minors& m, MinorBatch& batch,
+                    const SweptRowMinors& row, float* det) {
+  if (minors::sweptRowPays(m, row.i, static_cast<int64_t>(row.cols.size()))) {
+    return minors::reduceRowWithSweeps(x, m, batch, row.i, row.cols, det);
+  }
+  for (int64_t j : row.cols) reduceAsWholeMinor(x, m, batch, row.i, j, true, det);
 }
 
 }  // namespace
@@ -195,16 +238,28 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced,
   const int64_t groups = 2 * n - 1;
   std::atomic<int64_t> next = 0;
   std::atomic<int64_t> done = 0;
+  // Part 0 runs on the calling thread.
+  auto tell = [&](int part) {
+    if (progress && part == 0 && done > 0) progress(done, positions);
+  };
   parallel::runParts(parts, [&](int part) {
     // The groups come in order: each part takes the whole's steps once.
     each[part].wholeSteps.startWhole(m);
     for (int64_t k = next++; k < groups; k = next++) {
       const Group g{k % 2 == 0, k / 2};
       done += reduceGroup(x, m, zeroLines, g, each[part], det, reduced);
-      // Part 0 runs on the calling thread.
-      if (progress && part == 0) progress(done, positions);
+      tell(part);
     }
     flushMinors(x, m, each[part].whole, det);
+  });
+  const std::vector<SweptRowMinors> rows = sweptRows(each, n);
+  std::atomic<size_t> nextRow = 0;
+  parallel::runParts(parts, [&](int part) {
+    for (size_t r = nextRow++; r < rows.size(); r = nextRow++) {
+      reduceSweptRow(x, m, each[part].whole, rows[r], det);
+      done += static_cast<int64_t>(rows[r].cols.size());
+      tell(part);
+    }
   });
 }
 

@@ -1,0 +1,250 @@
+#include "kernels/swept_minors.h"
+
+#include <algorithm>
+#include <cmath>
+#include <tuple>
+#include <utility>
+
+#include "kernels/exact_reduction.h"
+#include "kernels/exact_zeros.h"
+#include "kernels/kernels.h"
+#include "kernels/strict_float.h"
+
+namespace trelvo::kernels::minors {
+namespace {
+
+// Below this many minors in a row, each going its own way is as fast.
+constexpr int64_t kSweptRowMinors = 4;
+
+// The matrix without row i, its missing row last and zero (square, so that
+// the steps and the residues of a square matrix serve), after `steps`
+// column steps and the sweeps after them, as each minor without one of the
+// columns `members` takes them.
+struct SweptSteps {
+  std::vector<float> a;
+  ExactResidues exact;
+  std::vector<int64_t> members;  // ascending
+  int64_t steps = 0;
+  int sign = 1;
+  float before = 1.0f;  // the product of the diagonal entries left of the steps to come
+};
+
+// What a sweep does at one position, for one column: nothing, when the
+// diagonal entry counts as non-zero; else the exchange of row k with each
+// row of `rows` in turn, or nothing it can when there is none (a zero that
+// stays).
+struct Decision {
+  bool zero = false;
+  std::vector<int64_t> rows;
+
+  bool stays() const { return zero && rows.empty(); }
+  bool operator==(const Decision&) const = default;
+};
+
+class SweptRow {
+ public:
+  SweptRow(const isa::Isa& x, const Minors& m, MinorBatch& batch, int64_t i, float* det)
+      : x_(x), m_(m), n_(m.n), batch_(batch), i_(i), det_(det), laneDet_(x.lanes) {}
+
+  void reduce(const std::vector<int64_t>& cols);
+
+ private:
+  struct Pending {
+    SweptSteps steps;
+    int64_t sweepFrom;
+  };
+
+  SweptSteps startWithoutRow(const std::vector<int64_t>& cols) const;
+  void sweepFrom(SweptSteps& s, int64_t first);
+  Decision decide(const SweptSteps& s, int64_t k, int64_t column) const;
+  void settle(SweptSteps& s, int64_t k, const Decision& d);
+  void goOn(SweptSteps& s);
+  void step(SweptSteps& s) const;
+  void takeLanes(SweptSteps& s);
+  float alone(const SweptSteps& s, int64_t j);
+  void eachWhole(const std::vector<int64_t>& members);
+  float& detOf(int64_t j) { return det_[i_ * n_ + j]; }
+
+  const isa::Isa& x_;
+  const Minors& m_;
+  int64_t n_;
+  MinorBatch& batch_;
+  int64_t i_;
+  float* det_;
+  std::vector<Pending> pending_;  // sets parted from others, their sweep to go on
+  std::vector<float> block_;
+  std::vector<double> blockResidues_;
+  std::vector<float> laneDet_;
+};
+
+void SweptRow::reduce(const std::vector<int64_t>& cols) {
+  pending_.push_back({startWithoutRow(cols), 0});
+  while (!pending_.empty()) {
+    Pending p = std::move(pending_.back());
+    pending_.pop_back();
+    sweepFrom(p.steps, p.sweepFrom);
+    goOn(p.steps);
+  }
+}
+
+SweptSteps SweptRow::startWithoutRow(const std::vector<int64_t>& cols) const {
+  SweptSteps s;
+  s.a.assign(n_ * n_, 0.0f);
+  std::vector<double> first(n_ * n_, 0.0);
+  std::vector<double> second(n_ * n_, 0.0);
+  for (int64_t r = 0; r + 1 < n_; ++r) {
+    const int64_t from = (r + (r >= i_)) * n_;
+    std::copy_n(m_.a + from, n_, s.a.begin() + r * n_);
+    std::copy_n(m_.residues.begin() + from, n_, first.begin() + r * n_);
+    std::copy_n(m_.secondResidues.begin() + from, n_, second.begin() + r * n_);
+  }
+  s.exact = ExactResidues(std::move(first), std::move(second), n_);
+  s.members = cols;
+  return s;
+}
+
+// The sweep from position `first` to the last a minor's sweep visits. At
+// position k the members left of k test column k + 1, the others column k.
+void SweptRow::sweepFrom(SweptSteps& s, int64_t first) {
+  for (int64_t k = first; k + 3 <= n_ && !s.members.empty(); ++k) {
+    const bool right = s.members.back() > k;
+    const bool left = s.members.front() <= k;
+    const Decision high = right ? decide(s, k, k) : Decision{};
+    const Decision low = left ? decide(s, k, k + 1) : Decision{};
+    if (!right || !left || high == low) {
+      settle(s, k, right ? high : low);
+      continue;
+    }
+    SweptSteps part = s;
+    const auto split = std::upper_bound(s.members.begin(), s.members.end(), k);
+    part.members.assign(s.members.begin(), split);
+    s.members.erase(s.members.begin(), split);
+    settle(part, k, low);
+    if (!part.members.empty()) pending_.push_back({std::move(part), k + 1});
+    settle(s, k, high);
+  }
+}
+
+Decision SweptRow::decide(const SweptSteps& s, int64_t k, int64_t column) const {
+  Decision d;
+  const float* a = s.a.data();
+  if (!exact::countsAsZero(a, n_, s.exact, k, column)) return d;
+  d.zero = true;
+  // The last row is the missing one.
+  for (int64_t p = k + 1; p + 1 < n_; ++p) {
+    if (!exact::countsAsZero(a, n_, s.exact, p, column)) d.rows.push_back(p);
+  }
+  return d;
+}
+
+// A zero that stays makes the minors singular, or nearly: each takes the
+// plain code's way.
+void SweptRow::settle(SweptSteps& s, int64_t k, const Decision& d) {
+  if (d.stays()) {
+    eachWhole(s.members);
+    s.members.clear();
+    return;
+  }
+  for (int64_t p : d.rows) {
+    std::swap_ranges(s.a.begin() + k * n_, s.a.begin() + (k + 1) * n_, s.a.begin() + p * n_);
+    s.exact.exchangeRows(k, p);
+    s.sign = -s.sign;
+  }
+}
+
+// The steps up to each member's column, a batch of lanes at a time, the
+// smallest columns first; the sweeps after them may part the set again.
+void SweptRow::goOn(SweptSteps& s) {
+  while (!s.members.empty()) {
+    // The lanes' blocks have a side of at least 3.
+    if (s.steps == std::min(s.members.front(), n_ - 3)) {
+      takeLanes(s);
+      continue;
+    }
+    step(s);
+    sweepFrom(s, s.steps);
+  }
+}
+
+// Column step k on the columns right of it; the sweep before it left a
+// pivot that counts as non-zero.
+void SweptRow::step(SweptSteps& s) const {
+  const int64_t k = s.steps++;
+  s.before = productInOrder(s.before, s.a[k * n_ + k]);
+  eliminateRightOfPivot(s.a.data(), n_, k);
+  s.exact.eliminateColumn(k, k + 1);
+}
+
+void SweptRow::takeLanes(SweptSteps& s) {
+  const int64_t side = n_ - s.steps;
+  const int used = static_cast<int>(std::min<int64_t>(x_.lanes, s.members.size()));
+  std::vector<int32_t> rows(x_.lanes, static_cast<int32_t>(side - 1));
+  std::vector<int32_t> cols(x_.lanes);
+  for (int t = 0; t < used; ++t) cols[t] = static_cast<int32_t>(s.members[t] - s.steps);
+  auto copyBlock = [&](const auto& from, auto& to) {
+    to.resize(side * side);
+    for (int64_t r = 0; r < side; ++r) {
+      std::copy_n(from.begin() + (s.steps + r) * n_ + s.steps, side, to.begin() + r * side);
+    }
+    return to.data();
+  };
+  const uint32_t allLanes = used == 32 ? ~uint32_t{0} : (uint32_t{1} << used) - 1;
+  const uint32_t fallback =
+      reduceBlockLanes(x_, batch_, copyBlock(s.a, block_),
+                       [&] { return copyBlock(s.exact.firstResidues(), blockResidues_); }, side,
+                       s.before, rows, cols, used, allLanes, laneDet_.data());
+  for (int t = 0; t < used; ++t) {
+    const int64_t j = s.members[t];
+    detOf(j) = fallback >> t & 1 ? alone(s, j)
+                                 : productInOrder(static_cast<float>(s.sign), laneDet_[t]);
+  }
+  s.members.erase(s.members.begin(), s.members.begin() + used);
+}
+
+// The minor without column j from the set's state on, one step at a time.
+float SweptRow::alone(const SweptSteps& s, int64_t j) {
+  const int64_t side = n_ - 1 - s.steps;
+  const std::vector<double>& first = s.exact.firstResidues();
+  const std::vector<double>& second = s.exact.secondResidues();
+  batch_.minor.resize(side * side);
+  batch_.minorFirst.resize(side * side);
+  batch_.minorSecond.resize(side * side);
+  for (int64_t r = 0, k = 0; r < side; ++r) {
+    for (int64_t c = s.steps; c < n_; ++c) {
+      if (c == j) continue;
+      const int64_t from = (s.steps + r) * n_ + c;
+      batch_.minor[k] = s.a[from];
+      batch_.minorFirst[k] = first[from];
+      batch_.minorSecond[k++] = second[from];
+    }
+  }
+  Reduction reduction(
+      batch_.minor.data(), side,
+      ExactResidues(std::move(batch_.minorFirst), std::move(batch_.minorSecond), side));
+  reduction.sweep();
+  reduction.stepsOneByOne();
+  const float det = reduction.determinant(s.before, s.sign);
+  std::tie(batch_.minorFirst, batch_.minorSecond) = reduction.releaseResidues();
+  return det;
+}
+
+void SweptRow::eachWhole(const std::vector<int64_t>& members) {
+  for (int64_t j : members) reduceAsWholeMinor(x_, m_, batch_, i_, j, true, det_);
+}
+
+}  // namespace
+
+bool sweptRowPays(const Minors& m, int64_t i, int64_t minors) {
+  if (minors < kSweptRowMinors || m.n < 4) return false;
+  for (int64_t k = 0; k < m.n * m.n; ++k) {
+    if (k / m.n != i && !std::isfinite(m.a[k])) return false;
+  }
+  return true;
+}
+
+void reduceRowWithSweeps(const isa::Isa& x, const Minors& m, MinorBatch& batch, int64_t i,
+                         const std::vector<int64_t>& cols, float* det) {
+  SweptRow(x, m, batch, i, det).reduce(cols);
+}
+
+}  // namespace trelvo::kernels::minors

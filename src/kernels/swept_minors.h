@@ -1,0 +1,37 @@
+// Minors of one row that meet zeros a sweep acts on.
+//
+// The minor without row i and column j takes its first j column steps,
+// sweeps and all, as the matrix without row i takes them, as long as its
+// sweeps decide alike: a step updates each entry from itself, its row's
+// entry in the pivot column and the pivot row, and a sweep exchanges whole
+// rows. The sweep's position k tests column k for the minors without a
+// column right of k, and column k + 1 for the others (their column k is the
+// matrix's k + 1). Where the two make different exchanges, the minors part
+// into two sets, each going on from a copy of the steps so far. Each minor
+// takes its last steps from its set's state: on the lanes without
+// exchanges, or, where those meet a zero, one by one.
+//
+// Integer matrices of small entries meet such zeros in their first steps,
+// and every minor with them: the steps that those minors would take one by
+// one, each its own, are then taken once for each set.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "kernels/dispatch.h"
+#include "kernels/minor_batch.h"
+
+namespace trelvo::kernels::minors {
+
+/// Whether the minors of row i are worth taking so: enough of them, and
+/// the matrix without row i all finite (else no two have exact values).
+bool sweptRowPays(const Minors& m, int64_t i, int64_t minors);
+
+/// The determinants of the minors without row i and one of the columns
+/// `cols` (ascending), to det[i * n + j], each as the plain code takes it.
+/// REQUIRES: sweptRowPays; each of these minors has exact values.
+void reduceRowWithSweeps(const isa::Isa& x, const Minors& m, MinorBatch& batch, int64_t i,
+                         const std::vector<int64_t>& cols, float* det);
+
+}  // namespace trelvo::kernels::minors
