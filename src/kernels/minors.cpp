@@ -89,6 +89,7 @@ struct MinorPart {
   // The minors with exact values that met a zero, as i * n + j: they go on
   // row by row once the groups are done (swept_minors.h).
   std::vector<int64_t> swept;
+  std::vector<minors::SweptRoom> sweptRooms;
 };
 
 // A minor that cannot go on from the shared steps.
@@ -205,12 +206,12 @@ std::vector<SweptRowMinors> sweptRows(const std::vector<MinorPart>& each, int64_
   return rows;
 }
 
-void reduceSweptRow(const isa::Isa& x, const Minors& m, MinorBatch& batch,
+void reduceSweptRow(const isa::Isa& x, const Minors& m, MinorPart& part,
                     const SweptRowMinors& row, float* det) {
   if (minors::sweptRowPays(m, row.i, static_cast<int64_t>(row.cols.size()))) {
-    return minors::reduceRowWithSweeps(x, m, batch, row.i, row.cols, det);
+    return minors::reduceRowWithSweeps(x, m, part.whole, part.sweptRooms, row.i, row.cols, det);
   }
-  for (int64_t j : row.cols) reduceAsWholeMinor(x, m, batch, row.i, j, true, det);
+  for (int64_t j : row.cols) reduceAsWholeMinor(x, m, part.whole, row.i, j, true, det);
 }
 
 }  // namespace
@@ -256,7 +257,7 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced,
   std::atomic<size_t> nextRow = 0;
   parallel::runParts(parts, [&](int part) {
     for (size_t r = nextRow++; r < rows.size(); r = nextRow++) {
-      reduceSweptRow(x, m, each[part].whole, rows[r], det);
+      reduceSweptRow(x, m, each[part], rows[r], det);
       done += static_cast<int64_t>(rows[r].cols.size());
       tell(part);
     }

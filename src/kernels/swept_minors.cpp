@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 
 #include "kernels/exact_reduction.h"
@@ -43,8 +44,9 @@ struct Decision {
 
 class SweptRow {
  public:
-  SweptRow(const isa::Isa& x, const Minors& m, MinorBatch& batch, int64_t i, float* det)
-      : x_(x), m_(m), n_(m.n), batch_(batch), i_(i), det_(det), laneDet_(x.lanes) {}
+  SweptRow(const isa::Isa& x, const Minors& m, MinorBatch& batch, std::vector<SweptRoom>& rooms,
+           int64_t i, float* det)
+      : x_(x), m_(m), n_(m.n), batch_(batch), rooms_(rooms), i_(i), det_(det), laneDet_(x.lanes) {}
 
   void reduce(const std::vector<int64_t>& cols);
 
@@ -54,7 +56,10 @@ class SweptRow {
     int64_t sweepFrom;
   };
 
-  SweptSteps startWithoutRow(const std::vector<int64_t>& cols) const;
+  SweptSteps startWithoutRow(const std::vector<int64_t>& cols);
+  SweptSteps copyOf(const SweptSteps& s);
+  SweptRoom takeRoom();
+  void giveBack(SweptSteps& s);
   void sweepFrom(SweptSteps& s, int64_t first);
   Decision decide(const SweptSteps& s, int64_t k, int64_t column) const;
   void settle(SweptSteps& s, int64_t k, const Decision& d);
@@ -69,6 +74,7 @@ class SweptRow {
   const Minors& m_;
   int64_t n_;
   MinorBatch& batch_;
+  std::vector<SweptRoom>& rooms_;
   int64_t i_;
   float* det_;
   std::vector<Pending> pending_;  // sets parted from others, their sweep to go on
@@ -84,23 +90,67 @@ void SweptRow::reduce(const std::vector<int64_t>& cols) {
     pending_.pop_back();
     sweepFrom(p.steps, p.sweepFrom);
     goOn(p.steps);
+    giveBack(p.steps);
   }
 }
 
-SweptSteps SweptRow::startWithoutRow(const std::vector<int64_t>& cols) const {
-  SweptSteps s;
-  s.a.assign(n_ * n_, 0.0f);
-  std::vector<double> first(n_ * n_, 0.0);
-  std::vector<double> second(n_ * n_, 0.0);
-  for (int64_t r = 0; r + 1 < n_; ++r) {
+SweptRoom SweptRow::takeRoom() {
+  if (rooms_.empty()) return {std::vector<float>(n_ * n_), std::vector<double>(n_ * n_),
+                              std::vector<double>(n_ * n_)};
+  SweptRoom room = std::move(rooms_.back());
+  rooms_.pop_back();
+  return room;
+}
+
+void SweptRow::giveBack(SweptSteps& s) {
+  auto [first, second] = std::move(s.exact).release();
+  rooms_.push_back({std::move(s.a), std::move(first), std::move(second)});
+}
+
+SweptSteps SweptRow::startWithoutRow(const std::vector<int64_t>& cols) {
+  SweptRoom room = takeRoom();
+  for (int64_t r = 0; r < n_; ++r) {
     const int64_t from = (r + (r >= i_)) * n_;
-    std::copy_n(m_.a + from, n_, s.a.begin() + r * n_);
-    std::copy_n(m_.residues.begin() + from, n_, first.begin() + r * n_);
-    std::copy_n(m_.secondResidues.begin() + from, n_, second.begin() + r * n_);
+    const bool missing = r + 1 == n_;
+    auto copyRow = [&](const auto* whole, auto& to) {
+      using T = std::decay_t<decltype(*whole)>;
+      if (missing) {
+        std::fill_n(to.begin() + r * n_, n_, T{});
+      } else {
+        std::copy_n(whole + from, n_, to.begin() + r * n_);
+      }
+    };
+    copyRow(m_.a, room.a);
+    copyRow(m_.residues.data(), room.first);
+    copyRow(m_.secondResidues.data(), room.second);
   }
-  s.exact = ExactResidues(std::move(first), std::move(second), n_);
+  SweptSteps s;
+  s.a = std::move(room.a);
+  s.exact = ExactResidues(std::move(room.first), std::move(room.second), n_);
   s.members = cols;
   return s;
+}
+
+// The entries from the steps on, which are all that the steps, the sweeps
+// and the minors read again.
+SweptSteps SweptRow::copyOf(const SweptSteps& s) {
+  SweptRoom room = takeRoom();
+  const std::vector<double>& second = s.exact.secondResidues();
+  const std::vector<double>& first = s.exact.firstResidues();
+  for (int64_t r = s.steps; r < n_; ++r) {
+    const int64_t from = r * n_ + s.steps;
+    const int64_t count = n_ - s.steps;
+    std::copy_n(s.a.begin() + from, count, room.a.begin() + from);
+    std::copy_n(first.begin() + from, count, room.first.begin() + from);
+    std::copy_n(second.begin() + from, count, room.second.begin() + from);
+  }
+  SweptSteps copy;
+  copy.a = std::move(room.a);
+  copy.exact = ExactResidues(std::move(room.first), std::move(room.second), n_);
+  copy.steps = s.steps;
+  copy.sign = s.sign;
+  copy.before = s.before;
+  return copy;
 }
 
 // The sweep from position `first` to the last a minor's sweep visits. At
@@ -115,12 +165,16 @@ void SweptRow::sweepFrom(SweptSteps& s, int64_t first) {
       settle(s, k, right ? high : low);
       continue;
     }
-    SweptSteps part = s;
+    SweptSteps part = copyOf(s);
     const auto split = std::upper_bound(s.members.begin(), s.members.end(), k);
     part.members.assign(s.members.begin(), split);
     s.members.erase(s.members.begin(), split);
     settle(part, k, low);
-    if (!part.members.empty()) pending_.push_back({std::move(part), k + 1});
+    if (part.members.empty()) {
+      giveBack(part);
+    } else {
+      pending_.push_back({std::move(part), k + 1});
+    }
     settle(s, k, high);
   }
 }
@@ -242,9 +296,10 @@ bool sweptRowPays(const Minors& m, int64_t i, int64_t minors) {
   return true;
 }
 
-void reduceRowWithSweeps(const isa::Isa& x, const Minors& m, MinorBatch& batch, int64_t i,
-                         const std::vector<int64_t>& cols, float* det) {
-  SweptRow(x, m, batch, i, det).reduce(cols);
+void reduceRowWithSweeps(const isa::Isa& x, const Minors& m, MinorBatch& batch,
+                         std::vector<SweptRoom>& rooms, int64_t i, const std::vector<int64_t>& cols,
+                         float* det) {
+  SweptRow(x, m, batch, rooms, i, det).reduce(cols);
 }
 
 }  // namespace trelvo::kernels::minors

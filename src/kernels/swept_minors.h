@@ -24,14 +24,24 @@
 
 namespace trelvo::kernels::minors {
 
+/// Room for the steps of one set of minors, kept for the next: fresh
+/// memory costs its pages, and sets come and go by the dozen.
+struct SweptRoom {
+  std::vector<float> a;
+  std::vector<double> first;
+  std::vector<double> second;
+};
+
 /// Whether the minors of row i are worth taking so: enough of them, and
 /// the matrix without row i all finite (else no two have exact values).
 bool sweptRowPays(const Minors& m, int64_t i, int64_t minors);
 
 /// The determinants of the minors without row i and one of the columns
 /// `cols` (ascending), to det[i * n + j], each as the plain code takes it.
+/// `rooms` keeps the room of the sets done, for the next.
 /// REQUIRES: sweptRowPays; each of these minors has exact values.
-void reduceRowWithSweeps(const isa::Isa& x, const Minors& m, MinorBatch& batch, int64_t i,
-                         const std::vector<int64_t>& cols, float* det);
+void reduceRowWithSweeps(const isa::Isa& x, const Minors& m, MinorBatch& batch,
+                         std::vector<SweptRoom>& rooms, int64_t i, const std::vector<int64_t>& cols,
+                         float* det);
 
 }  // namespace trelvo::kernels::minors
