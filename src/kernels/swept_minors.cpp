@@ -16,6 +16,10 @@ namespace {
 
 // Below this many minors in a row, each going its own way is as fast.
 constexpr int64_t kSweptRowMinors = 4;
+// The room that the sets of one row waiting their turn may take, at most:
+// on a large matrix, sets parted from sets parted from others could else
+// take more than the machine has.
+constexpr int64_t kWaitingSetsBytes = int64_t{64} << 20;
 
 // The matrix without row i, its missing row last and zero (square, so that
 // the steps and the residues of a square matrix serve), after `steps`
@@ -46,7 +50,15 @@ class SweptRow {
  public:
   SweptRow(const isa::Isa& x, const Minors& m, MinorBatch& batch, std::vector<SweptRoom>& rooms,
            int64_t i, float* det)
-      : x_(x), m_(m), n_(m.n), batch_(batch), rooms_(rooms), i_(i), det_(det), laneDet_(x.lanes) {}
+      : x_(x),
+        m_(m),
+        n_(m.n),
+        batch_(batch),
+        rooms_(rooms),
+        i_(i),
+        det_(det),
+        maxWaiting_(std::max<int64_t>(1, kWaitingSetsBytes / (n_ * n_ * kBytesPerEntry))),
+        laneDet_(x.lanes) {}
 
   void reduce(const std::vector<int64_t>& cols);
 
@@ -70,6 +82,9 @@ class SweptRow {
   void eachWhole(const std::vector<int64_t>& members);
   float& detOf(int64_t j) { return det_[i_ * n_ + j]; }
 
+  // A float and its residues modulo both primes.
+  static constexpr int64_t kBytesPerEntry = sizeof(float) + 2 * sizeof(double);
+
   const isa::Isa& x_;
   const Minors& m_;
   int64_t n_;
@@ -77,6 +92,7 @@ class SweptRow {
   std::vector<SweptRoom>& rooms_;
   int64_t i_;
   float* det_;
+  int64_t maxWaiting_;
   std::vector<Pending> pending_;  // sets parted from others, their sweep to go on
   std::vector<float> block_;
   std::vector<double> blockResidues_;
@@ -165,16 +181,21 @@ void SweptRow::sweepFrom(SweptSteps& s, int64_t first) {
       settle(s, k, right ? high : low);
       continue;
     }
-    SweptSteps part = copyOf(s);
     const auto split = std::upper_bound(s.members.begin(), s.members.end(), k);
-    part.members.assign(s.members.begin(), split);
-    s.members.erase(s.members.begin(), split);
-    settle(part, k, low);
-    if (part.members.empty()) {
-      giveBack(part);
+    if (static_cast<int64_t>(pending_.size()) < maxWaiting_) {
+      SweptSteps part = copyOf(s);
+      part.members.assign(s.members.begin(), split);
+      settle(part, k, low);
+      if (part.members.empty()) {
+        giveBack(part);
+      } else {
+        pending_.push_back({std::move(part), k + 1});
+      }
     } else {
-      pending_.push_back({std::move(part), k + 1});
+      // Each goes alone from here, its own sweep taking this position on.
+      std::for_each(s.members.begin(), split, [&](int64_t j) { detOf(j) = alone(s, j); });
     }
+    s.members.erase(s.members.begin(), split);
     settle(s, k, high);
   }
 }
@@ -256,6 +277,8 @@ void SweptRow::takeLanes(SweptSteps& s) {
 }
 
 // The minor without column j from the set's state on, one step at a time.
+// Its own sweep comes first: where the set's sweeps have been for it, that
+// changes nothing; where they have not yet, it takes them.
 float SweptRow::alone(const SweptSteps& s, int64_t j) {
   const int64_t side = n_ - 1 - s.steps;
   const std::vector<double>& first = s.exact.firstResidues();
