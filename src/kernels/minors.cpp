@@ -1,7 +1,8 @@
 // The determinants of all the minors of a matrix, batched: one minor per
 // vector lane, the lanes of the variant in use side by side. The minors of
 // a row, or of a column, share their first column steps (shared_steps.h);
-// each lane takes only the steps left to its minor.
+// each lane takes only the steps left to its minor. Those that meet a zero
+// there go on row by row, once the groups are done (swept_minors.h).
 #include <algorithm>
 #include <atomic>
 #include <vector>
@@ -112,7 +113,7 @@ struct Group {
 };
 
 // The lanes given from the shared state, their last steps. Lanes that meet
-// a zero go the way of whole minors.
+// a zero leave the shared steps.
 void reduceSharedLanes(const isa::Isa& x, const Minors& m, MinorPart& part, int used, float* det) {
   const int64_t side = m.n - part.shared.steps();
   uint32_t exactLanes = 0;

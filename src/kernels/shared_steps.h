@@ -15,7 +15,9 @@
 // left-out line and the entries beside it (right of it, or below it) from
 // there on. A minor takes the shared steps only when none of the values its
 // sweeps would have tested there was zero (nor, with exact values, zero
-// modulo the first prime); otherwise it goes the way of a whole minor.
+// modulo the first prime); otherwise it goes on with the other minors of
+// its row that do (swept_minors.h), or, without exact values, the way of a
+// whole minor.
 #pragma once
 
 #include <cstdint>
