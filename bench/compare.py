@@ -217,6 +217,27 @@ def print_exact_zero_rows(rows):
               f"| <= 4.00 | {held:<5} |")
 
 
+def small_wholes_rows():
+    """Whole runs of inverses filled at random from 1 to 10, where nearly
+    every minor meets exact zeros in its first steps, on two cores; and the
+    same with 1 to 100."""
+    rows = []
+    for side in (100, 200):
+        times = []
+        for top in (10, 100):
+            inputs = write(f"inverse{side}_{top}.in", f"6\n{side}\n{side}\n1\n{top}\n2\n9\n")
+            times.append(statistics.median(run_once(program_command(2), inputs, program_env(2))[0]
+                                           for _ in range(3)))
+        rows.append((side, *times))
+    return rows
+
+
+def print_small_wholes(rows):
+    print("for information, inverses of random whole numbers (two cores, whole runs):")
+    for side, small, large in rows:
+        print(f"  side {side}: 1 to 10 {small:.2f} s, 1 to 100 {large:.2f} s")
+
+
 def print_blas(n, top):
     print(f"for information, OpenBLAS ({CORE_TYPE}, FMA, the call alone):")
     for threads in (1, 2):
@@ -243,6 +264,7 @@ def main():
     floor = statistics.median(run_once(program_command(2), random_dialogue(6, 2, ""))[0]
                               for _ in range(runs))
     exact_zeros = exact_zero_rows(n)
+    small_wholes = small_wholes_rows()
 
     print(f"processor: {isa} ceiling (acc = acc + b*m, no FMA): one core {top[1]:.1f} GFLOP/s, "
           f"two cores {top[2]:.1f} GFLOP/s; kernels: {variant or 'widest'}; runs: {runs}; medians")
@@ -254,6 +276,8 @@ def main():
           f"({model_kib / 1024:.0f} MB: working pairs, second matrix, product)")
     print()
     print_exact_zero_rows(exact_zeros)
+    print()
+    print_small_wholes(small_wholes)
     print()
     print_blas(n, top)
     print(f"floor of a run (2 x 2 inverse): {floor * 1000:.1f} ms")
