@@ -255,6 +255,7 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced,
     flushMinors(x, m, each[part].whole, det);
   });
   const std::vector<SweptRowMinors> rows = sweptRows(each, n);
+  if (rows.empty()) return;
   std::atomic<size_t> nextRow = 0;
   parallel::runParts(parts, [&](int part) {
     for (size_t r = nextRow++; r < rows.size(); r = nextRow++) {
