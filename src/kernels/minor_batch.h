@@ -29,6 +29,8 @@ class MinorsWithExactValues {
   }
 
   bool any() const { return inUse_ && notFinite_ < 2 * n_; }
+  /// Whether every entry outside row i is finite.
+  bool finiteWithoutRow(int64_t i) const { return notFinite_ == inRow_[i]; }
   bool has(int64_t i, int64_t j) const {
     const int64_t crossing = std::isfinite(a_[i * n_ + j]) ? 0 : 1;
     return inUse_ && notFinite_ - inRow_[i] - inColumn_[j] + crossing == 0;

@@ -1,7 +1,6 @@
 #include "kernels/swept_minors.h"
 
 #include <algorithm>
-#include <cmath>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -312,11 +311,7 @@ void SweptRow::eachWhole(const std::vector<int64_t>& members) {
 }  // namespace
 
 bool sweptRowPays(const Minors& m, int64_t i, int64_t minors) {
-  if (minors < kSweptRowMinors || m.n < 4) return false;
-  for (int64_t k = 0; k < m.n * m.n; ++k) {
-    if (k / m.n != i && !std::isfinite(m.a[k])) return false;
-  }
-  return true;
+  return minors >= kSweptRowMinors && m.n >= 4 && m.exactValues.finiteWithoutRow(i);
 }
 
 void reduceRowWithSweeps(const isa::Isa& x, const Minors& m, MinorBatch& batch,
