@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "kernels/dispatch.h"
@@ -669,31 +670,25 @@ TEST_P(KernelsTest, MinorDeterminantsOnTwoCoresAsOnOne) {
   // instruction emulator a run takes minutes).
   if (!std::get<1>(GetParam())) GTEST_SKIP() << "runs with the two-core parameter";
   const int64_t n = 64;
-  // A case whose minors mostly keep to the shared steps (those that leave
-  // them take the plain code's time): an infinite entry.
-  for (int k : {6}) {
-    const SharedStepsCase& c = kSharedStepsCases[k];
-    Matrix a = randomMatrix(n, n, Data::kWhole, 29);
-    c.change(a, n);
+  Matrix infinite = randomMatrix(n, n, Data::kWhole, 29);
+  kSharedStepsCases[6].change(infinite, n);
+  const std::pair<const char*, Matrix> cases[] = {
+      // Minors that mostly keep to the shared steps (those that leave them
+      // take the plain code's time).
+      {kSharedStepsCases[6].what, infinite},
+      // Minors that mostly go on row by row from sets of steps.
+      {"whole numbers 1 to 10", wholesUpTo(10, n, 31)},
+  };
+  for (const auto& [what, a] : cases) {
     Matrix one(n * n), two(n * n);
     std::vector<uint8_t> oneReduced(n * n), twoReduced(n * n);
     allowSecondCore(false);
     minorDeterminants(a.data(), n, one.data(), oneReduced.data());
     allowSecondCore(true);
     minorDeterminants(a.data(), n, two.data(), twoReduced.data());
-    EXPECT_TRUE(sameBits(one, two)) << c.what;
-    EXPECT_EQ(oneReduced, twoReduced) << c.what;
+    EXPECT_TRUE(sameBits(one, two)) << what;
+    EXPECT_EQ(oneReduced, twoReduced) << what;
   }
-  // Small whole numbers: most minors go on row by row from sets of steps.
-  const Matrix a = wholesUpTo(10, n, 31);
-  Matrix one(n * n), two(n * n);
-  std::vector<uint8_t> oneReduced(n * n), twoReduced(n * n);
-  allowSecondCore(false);
-  minorDeterminants(a.data(), n, one.data(), oneReduced.data());
-  allowSecondCore(true);
-  minorDeterminants(a.data(), n, two.data(), twoReduced.data());
-  EXPECT_TRUE(sameBits(one, two)) << "whole numbers 1 to 10";
-  EXPECT_EQ(oneReduced, twoReduced) << "whole numbers 1 to 10";
 }
 
 }  // namespace
