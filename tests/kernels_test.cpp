@@ -14,7 +14,6 @@
 #include <sstream>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "kernels/dispatch.h"
@@ -669,17 +668,22 @@ TEST_P(KernelsTest, MinorDeterminantsOnTwoCoresAsOnOne) {
   // Both core settings are taken here: once per variant is enough (under an
   // instruction emulator a run takes minutes).
   if (!std::get<1>(GetParam())) GTEST_SKIP() << "runs with the two-core parameter";
-  const int64_t n = 64;
-  Matrix infinite = randomMatrix(n, n, Data::kWhole, 29);
-  kSharedStepsCases[6].change(infinite, n);
-  const std::pair<const char*, Matrix> cases[] = {
+  Matrix infinite = randomMatrix(64, 64, Data::kWhole, 29);
+  kSharedStepsCases[6].change(infinite, 64);
+  struct Case {
+    const char* what;
+    int64_t n;
+    Matrix a;
+  };
+  // Sides with work enough for two cores.
+  const Case cases[] = {
       // Minors that mostly keep to the shared steps (those that leave them
       // take the plain code's time).
-      {kSharedStepsCases[6].what, infinite},
+      {kSharedStepsCases[6].what, 64, infinite},
       // Minors that mostly go on row by row from sets of steps.
-      {"whole numbers 1 to 10", wholesUpTo(10, n, 31)},
+      {"whole numbers 1 to 10", 52, wholesUpTo(10, 52, 31)},
   };
-  for (const auto& [what, a] : cases) {
+  for (const auto& [what, n, a] : cases) {
     Matrix one(n * n), two(n * n);
     std::vector<uint8_t> oneReduced(n * n), twoReduced(n * n);
     allowSecondCore(false);
