@@ -18,37 +18,15 @@ namespace {
 // zeros in the first steps, mostly).
 constexpr int64_t kExactStepsOnZero = 3;
 
-// The entries of `whole` (n x n) without row i and column j, row-major
-// into `minor`.
-template <class T>
-void leaveOut(const T* whole, int64_t n, int64_t i, int64_t j, T* minor) {
-  for (int64_t p = 0; p < n; ++p) {
-    if (p == i) continue;
-    const T* row = whole + p * n;
-    minor = std::copy(row + j + 1, row + n, std::copy(row, row + j, minor));
-  }
-}
-
 // The minor without row i and column j step by step, each on vector code,
 // as the plain code takes them; its residues are the whole's.
 // REQUIRES: the minor has exact values and no zero line.
 float stepByStep(const Minors& m, MinorBatch& batch, int64_t i, int64_t j) {
-  const int64_t side = m.n - 1;
-  batch.minor.resize(side * side);
-  batch.minorFirst.resize(side * side);
-  batch.minorSecond.resize(side * side);
-  leaveOut(m.a, m.n, i, j, batch.minor.data());
-  leaveOut(m.residues.data(), m.n, i, j, batch.minorFirst.data());
-  leaveOut(m.secondResidues.data(), m.n, i, j, batch.minorSecond.data());
-  Reduction reduction(
-      batch.minor.data(), side,
-      ExactResidues(std::move(batch.minorFirst), std::move(batch.minorSecond), side));
-  reduction.sweep();
-  reduction.stepsOneByOne();
-  const float det = reduction.determinant();
-  // The residues' room serves the next minor.
-  std::tie(batch.minorFirst, batch.minorSecond) = reduction.releaseResidues();
-  return det;
+  batch.makeRoomForMinor(m.n - 1);
+  leaveOut(m.a, m.n, m.n, i, j, batch.minor.data());
+  leaveOut(m.residues.data(), m.n, m.n, i, j, batch.minorFirst.data());
+  leaveOut(m.secondResidues.data(), m.n, m.n, i, j, batch.minorSecond.data());
+  return reduceOneByOne(batch, m.n - 1);
 }
 
 // The lanes whose minors have exact values: the float steps without
@@ -126,6 +104,18 @@ void queueMinor(const isa::Isa& x, const Minors& m, MinorBatch& batch, int64_t i
 void flushMinors(const isa::Isa& x, const Minors& m, MinorBatch& batch, float* det) {
   if (batch.used > 0) reduceBatch(x, m, batch, batch.used, det);
   batch.used = 0;
+}
+
+float reduceOneByOne(MinorBatch& batch, int64_t side, float productBefore, int signBefore) {
+  Reduction reduction(
+      batch.minor.data(), side,
+      ExactResidues(std::move(batch.minorFirst), std::move(batch.minorSecond), side));
+  reduction.sweep();
+  reduction.stepsOneByOne();
+  const float det = reduction.determinant(productBefore, signBefore);
+  // The residues' room serves the next minor.
+  std::tie(batch.minorFirst, batch.minorSecond) = reduction.releaseResidues();
+  return det;
 }
 
 uint32_t reduceBlockLanes(const isa::Isa& x, MinorBatch& batch, const float* block,

@@ -3,6 +3,7 @@
 // (see shared_steps.h), and of every minor of a matrix too small to share.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -63,6 +64,11 @@ struct MinorBatch {
   std::vector<float> minor;
   std::vector<double> minorFirst;
   std::vector<double> minorSecond;
+  void makeRoomForMinor(int64_t side) {
+    minor.resize(side * side);
+    minorFirst.resize(side * side);
+    minorSecond.resize(side * side);
+  }
   std::vector<int32_t> rows;
   std::vector<int32_t> cols;
   std::vector<int64_t> positions;
@@ -81,6 +87,24 @@ struct Minors {
   const std::vector<double>& residues;
   const std::vector<double>& secondResidues;
 };
+
+/// The side x side matrix at `whole` (rows `stride` apart) without its row
+/// i and column j, row-major into `minor`.
+template <class T>
+void leaveOut(const T* whole, int64_t stride, int64_t side, int64_t i, int64_t j, T* minor) {
+  for (int64_t p = 0; p < side; ++p) {
+    if (p == i) continue;
+    const T* row = whole + p * stride;
+    minor = std::copy(row + j + 1, row + side, std::copy(row, row + j, minor));
+  }
+}
+
+/// The determinant of the side x side minor in batch.minor, its residues in
+/// batch.minorFirst and batch.minorSecond (each sized by makeRoomForMinor),
+/// one step at a time as the plain code takes them; for the last steps of
+/// a larger matrix, going on from its diagonal product and sign so far.
+float reduceOneByOne(MinorBatch& batch, int64_t side, float productBefore = 1.0f,
+                     int signBefore = 1);
 
 /// The minor without row i and column j into the batch, reduced with the
 /// others when the lanes are full; its determinant goes to det[i * n + j].

@@ -1,11 +1,8 @@
 #include "kernels/swept_minors.h"
 
 #include <algorithm>
-#include <tuple>
-#include <type_traits>
 #include <utility>
 
-#include "kernels/exact_reduction.h"
 #include "kernels/exact_zeros.h"
 #include "kernels/kernels.h"
 #include "kernels/strict_float.h"
@@ -124,21 +121,16 @@ void SweptRow::giveBack(SweptSteps& s) {
 
 SweptSteps SweptRow::startWithoutRow(const std::vector<int64_t>& cols) {
   SweptRoom room = takeRoom();
-  for (int64_t r = 0; r < n_; ++r) {
+  const int64_t last = (n_ - 1) * n_;
+  for (int64_t r = 0; r * n_ < last; ++r) {
     const int64_t from = (r + (r >= i_)) * n_;
-    const bool missing = r + 1 == n_;
-    auto copyRow = [&](const auto* whole, auto& to) {
-      using T = std::decay_t<decltype(*whole)>;
-      if (missing) {
-        std::fill_n(to.begin() + r * n_, n_, T{});
-      } else {
-        std::copy_n(whole + from, n_, to.begin() + r * n_);
-      }
-    };
-    copyRow(m_.a, room.a);
-    copyRow(m_.residues.data(), room.first);
-    copyRow(m_.secondResidues.data(), room.second);
+    std::copy_n(m_.a + from, n_, room.a.begin() + r * n_);
+    std::copy_n(m_.residues.begin() + from, n_, room.first.begin() + r * n_);
+    std::copy_n(m_.secondResidues.begin() + from, n_, room.second.begin() + r * n_);
   }
+  std::fill(room.a.begin() + last, room.a.end(), 0.0f);
+  std::fill(room.first.begin() + last, room.first.end(), 0.0);
+  std::fill(room.second.begin() + last, room.second.end(), 0.0);
   SweptSteps s;
   s.a = std::move(room.a);
   s.exact = ExactResidues(std::move(room.first), std::move(room.second), n_);
@@ -279,29 +271,17 @@ void SweptRow::takeLanes(SweptSteps& s) {
 // Its own sweep comes first: where the set's sweeps have been for it, that
 // changes nothing; where they have not yet, it takes them.
 float SweptRow::alone(const SweptSteps& s, int64_t j) {
-  const int64_t side = n_ - 1 - s.steps;
-  const std::vector<double>& first = s.exact.firstResidues();
-  const std::vector<double>& second = s.exact.secondResidues();
-  batch_.minor.resize(side * side);
-  batch_.minorFirst.resize(side * side);
-  batch_.minorSecond.resize(side * side);
-  for (int64_t r = 0, k = 0; r < side; ++r) {
-    for (int64_t c = s.steps; c < n_; ++c) {
-      if (c == j) continue;
-      const int64_t from = (s.steps + r) * n_ + c;
-      batch_.minor[k] = s.a[from];
-      batch_.minorFirst[k] = first[from];
-      batch_.minorSecond[k++] = second[from];
-    }
-  }
-  Reduction reduction(
-      batch_.minor.data(), side,
-      ExactResidues(std::move(batch_.minorFirst), std::move(batch_.minorSecond), side));
-  reduction.sweep();
-  reduction.stepsOneByOne();
-  const float det = reduction.determinant(s.before, s.sign);
-  std::tie(batch_.minorFirst, batch_.minorSecond) = reduction.releaseResidues();
-  return det;
+  // The block from the steps on: its last row is the missing one.
+  const int64_t at = s.steps * n_ + s.steps;
+  const int64_t block = n_ - s.steps;
+  auto leaveOutOfBlock = [&](const auto& from, auto& to) {
+    leaveOut(from.data() + at, n_, block, block - 1, j - s.steps, to.data());
+  };
+  batch_.makeRoomForMinor(block - 1);
+  leaveOutOfBlock(s.a, batch_.minor);
+  leaveOutOfBlock(s.exact.firstResidues(), batch_.minorFirst);
+  leaveOutOfBlock(s.exact.secondResidues(), batch_.minorSecond);
+  return reduceOneByOne(batch_, block - 1, s.before, s.sign);
 }
 
 void SweptRow::eachWhole(const std::vector<int64_t>& members) {
