@@ -28,8 +28,11 @@ void waitForKeyPress();
 /// The machine's physical memory in bytes, or INT64_MAX when unknown.
 int64_t physicalMemory();
 
-/// `bytes` (several megabytes) of zeroed memory for one block, on large
-/// pages where the system has them; nullptr when it cannot be had.
+/// From this size on a block is worth mapping on its own, on large pages.
+inline constexpr int64_t kLargeBlockBytes = int64_t{1} << 20;
+
+/// `bytes` (kLargeBlockBytes or more) of zeroed memory for one block, on
+/// large pages where the system has them; nullptr when it cannot be had.
 void* allocateLargeBlock(int64_t bytes);
 /// Returns a block of allocateLargeBlock(bytes) to the system.
 void freeLargeBlock(void* block, int64_t bytes);

@@ -11,10 +11,6 @@ namespace {
 
 std::atomic<int64_t> held{0};
 
-// From here on a block comes from the system on large pages (four of 2 MiB);
-// below it, the C library's zero-filled allocation (which maps large
-// requests by itself anyway).
-constexpr int64_t kLargeBlock = int64_t{8} << 20;
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TRELVO_ADDRESS_SANITIZER 1
@@ -32,7 +28,11 @@ constexpr bool kMapsLargeBlocks = false;
 constexpr bool kMapsLargeBlocks = true;
 #endif
 
-bool isLargeBlock(int64_t bytes) { return kMapsLargeBlocks && bytes >= kLargeBlock; }
+// From a megabyte on a block comes from the system on large pages; below
+// it, the C library's zero-filled allocation.
+bool isLargeBlock(int64_t bytes) {
+  return kMapsLargeBlocks && bytes >= platform::kLargeBlockBytes;
+}
 
 }  // namespace
 
