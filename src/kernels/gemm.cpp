@@ -13,7 +13,7 @@ namespace {
 // The packed skips of rows [ic, ic + mc), terms [pc, pc + kc); null when no
 // term of theirs is left out.
 const uint8_t* packedSkips(const isa::Isa& x, const Operands& o, int64_t ic, int64_t mc, int64_t pc,
-                           int64_t kc, pack::Buffers& buffers) {
+                           int64_t kc, uint8_t* room) {
   if (o.skips == nullptr) return nullptr;
   bool anySkip = false;
   for (int64_t i = ic; i < ic + mc && !anySkip; ++i) {
@@ -21,9 +21,8 @@ const uint8_t* packedSkips(const isa::Isa& x, const Operands& o, int64_t ic, int
     anySkip = std::find(skips, skips + kc, 1) != skips + kc;
   }
   if (!anySkip) return nullptr;
-  pack::packRows(o.skips + ic * o.lda + pc, o.lda, mc, kc, x.shape.tileRows,
-                 buffers.rowSkips.data());
-  return buffers.rowSkips.data();
+  pack::packRows(o.skips + ic * o.lda + pc, o.lda, mc, kc, x.shape.tileRows, room);
+  return room;
 }
 
 }  // namespace
@@ -56,8 +55,9 @@ std::pair<const float*, bool> SharedColumns::pack(const isa::Isa& x, const Opera
 
 void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t endRow,
                 int64_t firstCol, int64_t endCol, int part, SharedColumns& columns,
-                pack::Buffers& buffers) {
+                pack::RowBlocks& rowBlocks) {
   const isa::Shape& shape = x.shape;
+  float* rows = rowBlocks.rows(part);
   for (int64_t jc = firstCol; jc < endCol; jc += shape.blockCols) {
     const int64_t nc = std::min(shape.blockCols, endCol - jc);
     for (int64_t pc = 0; pc < o.depth; pc += shape.blockDepth) {
@@ -65,18 +65,18 @@ void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t 
       const auto [packed, columnsHaveNaN] = columns.pack(x, o, jc, nc, pc, kc, part);
       for (int64_t ic = firstRow; ic < endRow; ic += shape.blockRows) {
         const int64_t mc = std::min(shape.blockRows, endRow - ic);
-        pack::packRows(o.a + (ic * o.lda + pc) * o.aStep, o.lda, mc, kc, shape.tileRows,
-                       buffers.rows.data(), o.aStep);
+        pack::packRows(o.a + (ic * o.lda + pc) * o.aStep, o.lda, mc, kc, shape.tileRows, rows,
+                       o.aStep);
         float* c = o.c + ic * o.ldc + jc;
         if (o.pivotFirst) {
-          const uint8_t* skips = packedSkips(x, o, ic, mc, pc, kc, buffers);
-          x.updateBlock(mc, nc, kc, buffers.rows.data(), packed, skips, c, o.ldc);
+          const uint8_t* skips = packedSkips(x, o, ic, mc, pc, kc, rowBlocks.skips(part));
+          x.updateBlock(mc, nc, kc, rows, packed, skips, c, o.ldc);
         } else {
           // Only a term with NaN in both operands shows which came first.
           const bool eitherOrder =
               !columnsHaveNaN ||
-              !pack::hasNaN(buffers.rows.data(), pack::roundUp(mc, shape.tileRows) * kc);
-          x.productBlock(mc, nc, kc, buffers.rows.data(), packed, eitherOrder,
+              !pack::hasNaN(rows, pack::roundUp(mc, shape.tileRows) * kc);
+          x.productBlock(mc, nc, kc, rows, packed, eitherOrder,
                          o.cStartsAtZero && pc == 0, c, o.ldc);
         }
       }
@@ -92,13 +92,12 @@ void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t in
               int64_t cols2, int64_t fStep) {
   const isa::Isa& x = activeIsa();
   const int parts = parallel::partsFor(rows * inner * cols2);
-  std::vector<pack::Buffers> buffers =
-      parallel::onePerPart<pack::Buffers>(parts, x, x.shape.blockDepth);
+  pack::RowBlocks rowBlocks(x, x.shape.blockDepth, parts);
   gemm::SharedColumns columns(x, x.shape.blockDepth, parts);
   const gemm::Operands operands{f, inner, nullptr, s, cols2, p, cols2, inner, false, fStep, true};
   parallel::runParts(parts, [&](int part) {
     auto [first, end] = parallel::shareOf(rows, part, parts, x.shape.tileRows);
-    gemm::blockLoops(x, operands, first, end, 0, cols2, part, columns, buffers[part]);
+    gemm::blockLoops(x, operands, first, end, 0, cols2, part, columns, rowBlocks);
   });
 }
 

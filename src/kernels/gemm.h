@@ -53,11 +53,11 @@ class SharedColumns {
 };
 
 /// Part `part` of a runParts call: rows [firstRow, endRow) and columns
-/// [firstCol, endCol) of c take their terms; `buffers` (its own) and
-/// `columns` (shared) have room for min(depth, the variant's block depth).
-/// Every part calls it with the same columns, whatever its rows.
+/// [firstCol, endCol) of c take their terms; `rowBlocks` (its part's room)
+/// and `columns` (shared) have room for min(depth, the variant's block
+/// depth). Every part calls it with the same columns, whatever its rows.
 void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t endRow,
                 int64_t firstCol, int64_t endCol, int part, SharedColumns& columns,
-                pack::Buffers& buffers);
+                pack::RowBlocks& rowBlocks);
 
 }  // namespace trelvo::kernels::gemm

@@ -78,13 +78,25 @@ class Scratch {
   std::unique_ptr<T[]> values_;
 };
 
-/// Room for one row block of up to `depth` terms.
-struct Buffers {
-  Buffers(const isa::Isa& x, int64_t depth)
-      : rows(roundUp(x.shape.blockRows, x.shape.tileRows) * depth),
-        rowSkips(roundUp(x.shape.blockRows, x.shape.tileRows) * depth) {}
-  Scratch<float> rows;
-  Scratch<uint8_t> rowSkips;
+/// Room for one packed row block of up to `depth` terms, and for its
+/// skips, for each of `parts` parts: all in one block, the skips (which
+/// the product never writes) last. The parts' row blocks of the product
+/// then share one large page, where each alone would take small pages.
+class RowBlocks {
+ public:
+  RowBlocks(const isa::Isa& x, int64_t depth, int parts)
+      : floats_(roundUp(x.shape.blockRows, x.shape.tileRows) * depth),
+        parts_(parts),
+        block_(parts * floats_ + roundUp(parts * floats_, sizeof(float)) / sizeof(float)) {}
+  float* rows(int part) { return block_.data() + part * floats_; }
+  uint8_t* skips(int part) {
+    return reinterpret_cast<uint8_t*>(block_.data() + parts_ * floats_) + part * floats_;
+  }
+
+ private:
+  int64_t floats_;  // of one part's row block, and bytes of its skips
+  int parts_;
+  Scratch<float> block_;
 };
 
 /// Floats of one packed column block of up to `depth` terms.

@@ -17,7 +17,7 @@ Panels::Panels(const isa::Isa& x, float* a, int64_t n, int& sign)
       factors_(n * kPanel),
       skips_(n * kPanel),
       diagonal_(n),
-      buffers_(parallel::onePerPart<pack::Buffers>(2, x, kPanel)),
+      rowBlocks_(x, kPanel, 2),
       sharedColumns_{{x, kPanel, 1}, {x, kPanel, 2}} {}
 
 int64_t Panels::everyColumnUpTo(int64_t limit) {
@@ -108,10 +108,10 @@ void Panels::addWaitingTerms(Columns columns, int64_t last) {
     auto [begin, end] = parallel::shareOf(rows, part, parts, x_.shape.tileRows);
     if (columns == Columns::kEvery) {
       gemm::blockLoops(x_, terms, firstRow + begin, firstRow + end, 0, first_, part, *shared,
-                       buffers_[part]);
+                       rowBlocks_);
     }
     gemm::blockLoops(x_, terms, firstRow + begin, firstRow + end, end_, n_, part, *shared,
-                     buffers_[part]);
+                     rowBlocks_);
   });
 }
 

@@ -70,7 +70,7 @@ class Panels {
   void updateOutsidePanel(Columns columns, float* target, const float* pivot, float factor);
 
   std::vector<float> diagonal_;  // a[k][k] up to date, for k beyond the panel
-  std::vector<pack::Buffers> buffers_;
+  pack::RowBlocks rowBlocks_;  // for two parts
   gemm::SharedColumns sharedColumns_[2];  // for one part, for two
 };
 
