@@ -11,7 +11,6 @@ namespace {
 
 std::atomic<int64_t> held{0};
 
-
 #if defined(__SANITIZE_ADDRESS__)
 #define TRELVO_ADDRESS_SANITIZER 1
 #elif defined(__has_feature)
@@ -30,9 +29,7 @@ constexpr bool kMapsLargeBlocks = true;
 
 // From a megabyte on a block comes from the system on large pages; below
 // it, the C library's zero-filled allocation.
-bool isLargeBlock(int64_t bytes) {
-  return kMapsLargeBlocks && bytes >= platform::kLargeBlockBytes;
-}
+bool isLargeBlock(int64_t bytes) { return kMapsLargeBlocks && bytes >= platform::kLargeBlockBytes; }
 
 }  // namespace
 

@@ -74,10 +74,9 @@ void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t 
         } else {
           // Only a term with NaN in both operands shows which came first.
           const bool eitherOrder =
-              !columnsHaveNaN ||
-              !pack::hasNaN(rows, pack::roundUp(mc, shape.tileRows) * kc);
-          x.productBlock(mc, nc, kc, rows, packed, eitherOrder,
-                         o.cStartsAtZero && pc == 0, c, o.ldc);
+              !columnsHaveNaN || !pack::hasNaN(rows, pack::roundUp(mc, shape.tileRows) * kc);
+          x.productBlock(mc, nc, kc, rows, packed, eitherOrder, o.cStartsAtZero && pc == 0, c,
+                         o.ldc);
         }
       }
     }
@@ -88,8 +87,8 @@ void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t 
 
 namespace blocked {
 
-void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner,
-              int64_t cols2, int64_t fStep) {
+void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2,
+              int64_t fStep) {
   const isa::Isa& x = activeIsa();
   const int parts = parallel::partsFor(rows * inner * cols2);
   pack::RowBlocks rowBlocks(x, x.shape.blockDepth, parts);

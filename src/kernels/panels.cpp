@@ -9,13 +9,15 @@
 
 namespace trelvo::kernels::reduction {
 
-Panels::Panels(const isa::Isa& x, float* a, int64_t n, int& sign)
+Panels::Panels(const isa::Isa& x, float* a, int64_t n, int& sign, int64_t keptFloats)
     : x_(x),
       a_(a),
       n_(n),
       sign_(sign),
-      factors_(n * kPanel),
-      skips_(n * kPanel),
+      room_(n * kPanel + keptFloats + (n * kPanel + 3) / 4),
+      factors_(room_.data()),
+      kept_(factors_ + n * kPanel),
+      skips_(reinterpret_cast<uint8_t*>(kept_ + keptFloats)),
       diagonal_(n),
       rowBlocks_(x, kPanel, 2),
       sharedColumns_{{x, kPanel, 1}, {x, kPanel, 2}} {}
@@ -100,7 +102,7 @@ void Panels::addWaitingTerms(Columns columns, int64_t last) {
   if (rows <= 0) return;
   // Row i's factor of step first_ + l at factors_[i * kPanel + l], pivot
   // row first_ + l as row l of the terms' second operand.
-  const gemm::Operands terms{factors_.data(),   kPanel, skips_.data(), row(first_), n_, a_, n_,
+  const gemm::Operands terms{factors_,          kPanel, skips_, row(first_), n_, a_, n_,
                              last - first_ + 1, true};
   const int parts = parallel::partsFor(rows * n_ * terms.depth);
   gemm::SharedColumns* shared = &sharedColumns_[parts - 1];

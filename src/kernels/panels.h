@@ -22,7 +22,8 @@ class Panels {
   static constexpr int64_t kPanel = 64;
   static constexpr int64_t kNone = INT64_MAX;
 
-  Panels(const isa::Isa& x, float* a, int64_t n, int& sign);
+  /// `keptFloats`: room a mode keeps beside the factors (kept_).
+  Panels(const isa::Isa& x, float* a, int64_t n, int& sign, int64_t keptFloats = 0);
 
   /// The steps from 0 to `limit` - 1 (n at most), every column, with their
   /// sweeps; returns the next step.
@@ -61,16 +62,20 @@ class Panels {
   int& sign_;
   int64_t first_ = 0;  // the panel's steps (and columns): first_ to end_ - 1
   int64_t end_ = 0;
-  std::vector<float> factors_;  // per row, the factor of each step of the panel
-  std::vector<uint8_t> skips_;  // per row, 1 where a step left the row alone
+  // One block for the rows' factors and skips and the mode's room: a large
+  // matrix then has them on large pages, where each alone would take small ones.
+  std::vector<float> room_;
+  float* factors_;  // per row, the factor of each step of the panel
+  float* kept_;     // the mode's room: the panel's rows and columns at its start
+  uint8_t* skips_;  // per row, 1 where a step left the row alone
 
  private:
   void eliminateInPanel(int64_t j);
   bool sweepMayAct();
   void updateOutsidePanel(Columns columns, float* target, const float* pivot, float factor);
 
-  std::vector<float> diagonal_;  // a[k][k] up to date, for k beyond the panel
-  pack::RowBlocks rowBlocks_;  // for two parts
+  std::vector<float> diagonal_;           // a[k][k] up to date, for k beyond the panel
+  pack::RowBlocks rowBlocks_;             // for two parts
   gemm::SharedColumns sharedColumns_[2];  // for one part, for two
 };
 

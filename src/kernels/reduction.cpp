@@ -25,8 +25,7 @@ class RightOfPivot : public Panels {
 
  public:
   RightOfPivot(const isa::Isa& x, float* a, int64_t n, int& sign)
-      : Panels(x, a, n, sign),
-        kept_(2 * n * kPanel),
+      : Panels(x, a, n, sign, 2 * n * kPanel),
         laneWork_{std::vector<float>(laneFloats(x)), std::vector<float>(laneFloats(x))},
         laneSkips_{std::vector<uint8_t>(laneBytes(x)), std::vector<uint8_t>(laneBytes(x))} {}
 
@@ -130,8 +129,8 @@ class RightOfPivot : public Panels {
       // Pointers of its own: a byte store may alias anything, and would
       // make the compiler load every member again after it.
       float* inPanel = row(i) + first_;
-      float* rowFactors = factors_.data() + slot(i, first_);
-      uint8_t* rowSkips = skips_.data() + slot(i, first_);
+      float* rowFactors = factors_ + slot(i, first_);
+      uint8_t* rowSkips = skips_ + slot(i, first_);
       for (int64_t c = 0; c < width; ++c) {
         inPanel[c] = entries[c * lanes + q];
         rowFactors[c] = factors[c * lanes + q];
@@ -173,8 +172,8 @@ class RightOfPivot : public Panels {
     for (int64_t i = from; i < to; ++i) {
       const bool panelRow = i < end_;
       const int64_t length = panelRow ? n_ - first_ : width;
-      float* kept = kept_.data() + (panelRow ? (i - first_) * (n_ - first_)
-                                             : width * (n_ - first_) + (i - end_) * width);
+      float* kept = kept_ + (panelRow ? (i - first_) * (n_ - first_)
+                                      : width * (n_ - first_) + (i - end_) * width);
       if (keep) {
         std::copy(row(i) + first_, row(i) + first_ + length, kept);
       } else {
@@ -207,7 +206,6 @@ class RightOfPivot : public Panels {
   bool withoutSweeps_ = false;
   int64_t limit_ = n_;
   int64_t stopStep_ = kNone;
-  pack::Scratch<float> kept_;  // the panel's rows and columns at its start, right of the pivot
   // Per part, lanesMeetZero's rows side by side.
   std::vector<float> laneWork_[2];
   std::vector<uint8_t> laneSkips_[2];
