@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "base/platform.h"
+
 namespace trelvo {
 namespace {
 
@@ -22,12 +24,15 @@ TEST(Storage, IsZeroFilledAndCountedWhileHeld) {
 }
 
 // Blocks around the size from which they are mapped on large pages, of
-// lengths that are no multiple of a page: zero-filled to their last element,
-// also where a block just given back and written all over stood.
+// lengths that are no multiple of a page, with a last partial large page
+// just short of half a page and just past it: zero-filled to their last
+// element, also where a block just given back and written all over stood.
 TEST(Storage, LargeBlocksAreZeroFilledEveryTime) {
   const int64_t before = heldStorage();
-  for (int64_t count :
-       {(int64_t{2} << 20) - 1, int64_t{2} << 20, (int64_t{2} << 20) + 1, int64_t{4'000'003}}) {
+  const int64_t large = platform::kLargeBlockBytes / 4;  // floats
+  const int64_t largePage = int64_t{2} << 20;
+  for (int64_t count : {large - 1, large, large + 1, (3 * largePage + largePage / 2) / 4 - 1,
+                        (3 * largePage + largePage / 2) / 4 + 1, int64_t{4'000'003}}) {
     for (int round = 0; round < 2; ++round) {
       Storage<float> values(count);
       EXPECT_EQ(heldStorage(), before + 4 * count);
