@@ -32,6 +32,23 @@ TEST(LargeBlocks, GivesBackItsOwnBlocksOnlyZeroFilledEachTime) {
   }
 }
 
+// A request no machine could grant is refused without a slot, as the C
+// library refuses it; so is the program's operator new.
+TEST(LargeBlocks, AnImpossibleRequestIsRefused) {
+  auto blocks = std::make_unique<LargeBlocks>();
+  for (std::size_t bytes : {SIZE_MAX, SIZE_MAX / 2, static_cast<std::size_t>(INT64_MAX) - 4095}) {
+    EXPECT_EQ(blocks->take(bytes), nullptr) << bytes;
+#ifdef TRELVO_OWN_OPERATOR_NEW  // a sanitizer's own stops the program instead
+    void* volatile granted = nullptr;
+    EXPECT_THROW(granted = ::operator new(bytes), std::bad_alloc) << bytes;
+    ::operator delete(granted);
+#endif
+  }
+  void* block = blocks->take(kBytes);
+  EXPECT_NE(block, nullptr);
+  EXPECT_TRUE(blocks->give(block));
+}
+
 // A full table takes no more; a slot given back is taken again.
 TEST(LargeBlocks, AFullTableRefusesUntilASlotIsFree) {
   auto blocks = std::make_unique<LargeBlocks>();
@@ -48,11 +65,12 @@ TEST(LargeBlocks, AFullTableRefusesUntilASlotIsFree) {
 }
 
 // Two threads taking and giving back at once never share a block and never
-// lose one.
+// lose one, also when the system hands one thread the address of a block
+// the other has just given back.
 TEST(LargeBlocks, TwoThreadsAtOnce) {
   auto blocks = std::make_unique<LargeBlocks>();
   auto work = [&](unsigned char mark) {
-    for (int round = 0; round < 50; ++round) {
+    for (int round = 0; round < 400; ++round) {
       std::vector<unsigned char*> mine;
       for (int k = 0; k < 3; ++k) {
         auto* block = static_cast<unsigned char*>(blocks->take(kBytes));

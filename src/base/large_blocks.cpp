@@ -1,10 +1,15 @@
 #include "base/large_blocks.h"
 
+#include <cstdint>
+
 #include "base/platform.h"
 
 namespace trelvo {
 
 void* LargeBlocks::take(std::size_t bytes) {
+  // Past this no machine has the memory, and the block's length rounded up
+  // to whole pages would overflow.
+  if (bytes > static_cast<std::size_t>(INT64_MAX / 2)) return nullptr;
   for (Slot& slot : slots_) {
     void* expected = nullptr;
     // A slot is claimed before the block exists, so no two callers take it.
@@ -26,9 +31,13 @@ bool LargeBlocks::give(void* p) {
   if (p == nullptr || live_.load() == 0) return false;
   for (Slot& slot : slots_) {
     if (slot.block.load() != p) continue;
-    platform::freeLargeBlock(p, static_cast<int64_t>(slot.bytes.load()));
-    live_.fetch_sub(1);
+    // The slot is freed before the block: once unmapped, the block's
+    // address may come back from the system to a take of another thread,
+    // and no slot may still name it then.
+    const std::size_t bytes = slot.bytes.load();
     slot.block.store(nullptr);
+    live_.fetch_sub(1);
+    platform::freeLargeBlock(p, static_cast<int64_t>(bytes));
     return true;
   }
   return false;
