@@ -72,6 +72,14 @@ struct Isa {
   /// row[c] = pivot[c] * factor + row[c] for c < n.
   void (*rowUpdate)(float* row, const float* pivot, float factor, int64_t n);
 
+  /// Rows 1 to count - 1 of a panel (row r at rows + r * ld) take, in
+  /// columns [0, n), the steps of the rows above them: row r, for s from 0
+  /// to r - 1, gets row s's columns * factor(r, s) as rowUpdate adds them,
+  /// unless skip(r, s) is set; factor(r, s) and skip(r, s) are at
+  /// [r * stride + s]. Row s has taken its own steps when row r reads it.
+  void (*panelRowsUpdate)(float* rows, int64_t ld, int count, const float* factors,
+                          const uint8_t* skips, int64_t stride, int64_t n);
+
   /// The steps of a panel `width` wide in `lanes` rows below it side by
   /// side, lane q a row: t[c * lanes + q] is its entry in the panel's column
   /// c, d[q] its diagonal entry; pivot row s has its entry in column c at

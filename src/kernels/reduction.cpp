@@ -92,12 +92,9 @@ class RightOfPivot : public Panels {
   // right of the panel.
   void bringPanelRowsUpToDate(int64_t from, int64_t to) {
     if (from >= to) return;
-    for (int64_t j = first_ + 1; j < end_; ++j) {
-      for (int64_t s = first_; s < j; ++s) {
-        if (skips_[slot(j, s)]) continue;
-        x_.rowUpdate(row(j) + from, row(s) + from, factors_[slot(j, s)], to - from);
-      }
-    }
+    x_.panelRowsUpdate(row(first_) + from, n_, static_cast<int>(end_ - first_),
+                       factors_ + slot(first_, first_), skips_ + slot(first_, first_), kPanel,
+                       to - from);
   }
 
   // Rows `first` to `first` + `count` - 1 below the panel take its steps in
