@@ -93,6 +93,12 @@ struct Isa {
   uint32_t (*panelSteps)(float* t, float* d, const float* pivots, int64_t ldp,
                          const float* pivotDiagonal, int64_t width, float* factors, uint8_t* skips);
 
+  /// Rows [0, lanes) (row q at rows + q * ld), columns [0, width), side by
+  /// side: t[c * lanes + q] = row q's column c; and back. `width` is a
+  /// multiple of lanes.
+  void (*lanesFromRows)(const float* rows, int64_t ld, int64_t width, float* t);
+  void (*rowsFromLanes)(const float* t, int64_t width, float* rows, int64_t ld);
+
   /// Lane t takes the minor of a (n x n) without row rows[t] and column
   /// cols[t] and writes its determinant to det[t], as the plain code takes
   /// it: the sweep and the first `exactSteps` column steps exactly as the

@@ -108,10 +108,15 @@ class RightOfPivot : public Panels {
     float* factors = pivotDiagonal + kPanel * lanes;
     float* diagonal = factors + kPanel * lanes;
     uint8_t* skips = laneSkips_[part].data();
+    // Whole vectors of whole lanes are turned in registers.
+    const bool whole = count == lanes && width % lanes == 0;
+    if (whole) x_.lanesFromRows(row(first) + first_, n_, width, entries);
     // The lanes past `count` take no step: all their entries are zero.
     for (int q = 0; q < lanes; ++q) {
       const float* inPanel = row(first + q) + first_;
-      for (int64_t c = 0; c < width; ++c) entries[c * lanes + q] = q < count ? inPanel[c] : 0.0f;
+      if (!whole) {
+        for (int64_t c = 0; c < width; ++c) entries[c * lanes + q] = q < count ? inPanel[c] : 0.0f;
+      }
       diagonal[q] = q < count ? row(first + q)[first + q] : 1.0f;
     }
     for (int64_t c = 0; c < width; ++c) {
@@ -121,6 +126,10 @@ class RightOfPivot : public Panels {
     }
     uint32_t zeroMet = x_.panelSteps(entries, diagonal, row(first_) + first_, n_, pivotDiagonal,
                                      width, factors, skips);
+    if (whole) {
+      x_.rowsFromLanes(entries, width, row(first) + first_, n_);
+      x_.rowsFromLanes(factors, width, factors_ + slot(first, first_), kPanel);
+    }
     for (int q = 0; q < count; ++q) {
       const int64_t i = first + q;
       // Pointers of its own: a byte store may alias anything, and would
@@ -129,8 +138,10 @@ class RightOfPivot : public Panels {
       float* rowFactors = factors_ + slot(i, first_);
       uint8_t* rowSkips = skips_ + slot(i, first_);
       for (int64_t c = 0; c < width; ++c) {
-        inPanel[c] = entries[c * lanes + q];
-        rowFactors[c] = factors[c * lanes + q];
+        if (!whole) {
+          inPanel[c] = entries[c * lanes + q];
+          rowFactors[c] = factors[c * lanes + q];
+        }
         rowSkips[c] = skips[c * lanes + q];
       }
       // A zero in the last diagonal entry is met by no sweep.
