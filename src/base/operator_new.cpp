@@ -4,8 +4,8 @@
 // pages: a fresh large page costs the system about as much as a few small
 // ones, so the first pass over a large block goes many times faster.
 // Everything else is the C library's, as with the standard operator new.
-// Linked into the program alone, and not under the sanitizers, which keep
-// their own.
+// Linked into the program and the unit tests, not into the sanitized
+// builds, which keep their own.
 #include <cstdlib>
 #include <new>
 

@@ -13,6 +13,9 @@ namespace trelvo::kernels::pack {
 
 inline int64_t roundUp(int64_t x, int64_t step) { return (x + step - 1) / step * step; }
 
+/// Floats enough to hold `bytes` bytes (a block of floats that ends with bytes).
+inline int64_t floatsHolding(int64_t bytes) { return (bytes + 3) / 4; }
+
 /// Rows [0, rows) of src, entries [0, depth) of each: entry l of row i at
 /// src[(i * ld + l) * step] (step 2 reads one member of a run of pairs).
 template <class T>
@@ -87,7 +90,7 @@ class RowBlocks {
   RowBlocks(const isa::Isa& x, int64_t depth, int parts)
       : floats_(roundUp(x.shape.blockRows, x.shape.tileRows) * depth),
         parts_(parts),
-        block_(parts * floats_ + roundUp(parts * floats_, sizeof(float)) / sizeof(float)) {}
+        block_(parts * floats_ + floatsHolding(parts * floats_)) {}
   float* rows(int part) { return block_.data() + part * floats_; }
   uint8_t* skips(int part) {
     return reinterpret_cast<uint8_t*>(block_.data() + parts_ * floats_) + part * floats_;

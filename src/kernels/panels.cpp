@@ -14,7 +14,7 @@ Panels::Panels(const isa::Isa& x, float* a, int64_t n, int& sign, int64_t keptFl
       a_(a),
       n_(n),
       sign_(sign),
-      room_(n * kPanel + keptFloats + (n * kPanel + 3) / 4),
+      room_(n * kPanel + keptFloats + pack::floatsHolding(n * kPanel)),
       factors_(room_.data()),
       kept_(factors_ + n * kPanel),
       skips_(reinterpret_cast<uint8_t*>(kept_ + keptFloats)),

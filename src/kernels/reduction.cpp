@@ -108,17 +108,19 @@ class RightOfPivot : public Panels {
     float* factors = pivotDiagonal + kPanel * lanes;
     float* diagonal = factors + kPanel * lanes;
     uint8_t* skips = laneSkips_[part].data();
-    // Whole vectors of whole lanes are turned in registers.
+    // Whole vectors of whole lanes are turned in registers; a partial group
+    // goes element by element, the lanes past `count` taking no step: all
+    // their entries are zero.
     const bool whole = count == lanes && width % lanes == 0;
-    if (whole) x_.lanesFromRows(row(first) + first_, n_, width, entries);
-    // The lanes past `count` take no step: all their entries are zero.
-    for (int q = 0; q < lanes; ++q) {
-      const float* inPanel = row(first + q) + first_;
-      if (!whole) {
+    if (whole) {
+      x_.lanesFromRows(row(first) + first_, n_, width, entries);
+    } else {
+      for (int q = 0; q < lanes; ++q) {
+        const float* inPanel = row(first + q) + first_;
         for (int64_t c = 0; c < width; ++c) entries[c * lanes + q] = q < count ? inPanel[c] : 0.0f;
       }
-      diagonal[q] = q < count ? row(first + q)[first + q] : 1.0f;
     }
+    for (int q = 0; q < lanes; ++q) diagonal[q] = q < count ? row(first + q)[first + q] : 1.0f;
     for (int64_t c = 0; c < width; ++c) {
       const float* pivot = row(first_ + c) + first;
       float* lane = pivotDiagonal + c * lanes;
@@ -137,13 +139,11 @@ class RightOfPivot : public Panels {
       float* inPanel = row(i) + first_;
       float* rowFactors = factors_ + slot(i, first_);
       uint8_t* rowSkips = skips_ + slot(i, first_);
-      for (int64_t c = 0; c < width; ++c) {
-        if (!whole) {
-          inPanel[c] = entries[c * lanes + q];
-          rowFactors[c] = factors[c * lanes + q];
-        }
-        rowSkips[c] = skips[c * lanes + q];
+      for (int64_t c = 0; c < width && !whole; ++c) {
+        inPanel[c] = entries[c * lanes + q];
+        rowFactors[c] = factors[c * lanes + q];
       }
+      for (int64_t c = 0; c < width; ++c) rowSkips[c] = skips[c * lanes + q];
       // A zero in the last diagonal entry is met by no sweep.
       if (i == n_ - 1) zeroMet &= ~(uint32_t{1} << q);
     }
