@@ -316,6 +316,20 @@ TEST_P(KernelsTest, ReductionAroundGroupsOfLanesBelowAPanel) {
   }
 }
 
+// A row below the first panel with zeros up to its diagonal takes none of
+// the steps before it: an infinity in the first pivot row, in that row's
+// diagonal column, would make a NaN of its diagonal entry if it took one
+// with a zero factor. The rows sit inside whole groups of lanes.
+TEST_P(KernelsTest, ReductionLeavesRowsBelowAPanelThatTakeNoStep) {
+  const int64_t n = 96;
+  Matrix a = randomMatrix(n, n, Data::kWhole, 7);
+  for (int64_t row : {70, 90}) {
+    std::fill(a.begin() + row * n, a.begin() + row * n + row, 0.0f);
+    a[row] = kInf;
+  }
+  expectSameReduction(a, n, "rows that take no step");
+}
+
 TEST_P(KernelsTest, ReductionAcrossTheSecondBlockOfRows) {
   expectSameReduction(randomMatrix(970, 970, Data::kWhole, 3), 970, "whole numbers");
 }

@@ -48,6 +48,9 @@ inline constexpr Shape kGenericShape{6, 8, 256, 240, 2048, 2, 5};
 inline constexpr Shape kAvx2Shape{6, 16, 256, 240, 2048, 2, 5};
 inline constexpr Shape kAvx512Shape{6, 64, 512, 480, 1024, 4, 6};
 
+/// The most steps panelSteps takes at a time.
+inline constexpr int64_t kMaxPanelSteps = 64;
+
 struct Isa {
   const char* name;
   Shape shape;

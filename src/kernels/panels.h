@@ -20,6 +20,7 @@ enum class Columns { kEvery, kRightOfPivot };
 class Panels {
  public:
   static constexpr int64_t kPanel = 64;
+  static_assert(kPanel <= isa::kMaxPanelSteps, "the rows below take a panel's steps at once");
   static constexpr int64_t kNone = INT64_MAX;
 
   /// `keptFloats`: room a mode keeps beside the factors (kept_).

@@ -132,6 +132,10 @@ class RightOfPivot : public Panels {
       x_.rowsFromLanes(entries, width, row(first) + first_, n_);
       x_.rowsFromLanes(factors, width, factors_ + slot(first, first_), kPanel);
     }
+    // As a rule every lane takes every step: then no row has a skip, and
+    // the skips need no turning a byte at a time.
+    uint8_t* skipsEnd = skips + width * lanes;
+    const bool anySkip = std::find(skips, skipsEnd, uint8_t{1}) != skipsEnd;
     for (int q = 0; q < count; ++q) {
       const int64_t i = first + q;
       // Pointers of its own: a byte store may alias anything, and would
@@ -143,7 +147,11 @@ class RightOfPivot : public Panels {
         inPanel[c] = entries[c * lanes + q];
         rowFactors[c] = factors[c * lanes + q];
       }
-      for (int64_t c = 0; c < width; ++c) rowSkips[c] = skips[c * lanes + q];
+      if (anySkip) {
+        for (int64_t c = 0; c < width; ++c) rowSkips[c] = skips[c * lanes + q];
+      } else {
+        std::fill(rowSkips, rowSkips + width, uint8_t{0});
+      }
       // A zero in the last diagonal entry is met by no sweep.
       if (i == n_ - 1) zeroMet &= ~(uint32_t{1} << q);
     }
