@@ -28,11 +28,11 @@ const uint8_t* packedSkips(const isa::Isa& x, const Operands& o, int64_t ic, int
 }  // namespace
 
 // One part packs alone into the first buffer.
-SharedColumns::SharedColumns(const isa::Isa& x, int64_t depth, int parts)
+SharedColumns::SharedColumns(const isa::Isa& x, int64_t depth, int64_t width, int parts)
     : parts_(parts),
       meeting_(parts),
-      blocks_{pack::Scratch<float>(pack::columnBlockFloats(x, depth)),
-              pack::Scratch<float>(parts == 1 ? 0 : pack::columnBlockFloats(x, depth))} {}
+      blocks_{pack::Scratch<float>(pack::columnBlockFloats(x, depth, width)),
+              pack::Scratch<float>(parts == 1 ? 0 : pack::columnBlockFloats(x, depth, width))} {}
 
 std::pair<const float*, bool> SharedColumns::pack(const isa::Isa& x, const Operands& o, int64_t jc,
                                                   int64_t nc, int64_t pc, int64_t kc, int part) {
@@ -58,8 +58,9 @@ void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t 
                 pack::RowBlocks& rowBlocks) {
   const isa::Shape& shape = x.shape;
   float* rows = rowBlocks.rows(part);
-  for (int64_t jc = firstCol; jc < endCol; jc += shape.blockCols) {
-    const int64_t nc = std::min(shape.blockCols, endCol - jc);
+  const int64_t blockCols = pack::blockColumns(x, std::min(o.depth, shape.blockDepth));
+  for (int64_t jc = firstCol; jc < endCol; jc += blockCols) {
+    const int64_t nc = std::min(blockCols, endCol - jc);
     for (int64_t pc = 0; pc < o.depth; pc += shape.blockDepth) {
       const int64_t kc = std::min(shape.blockDepth, o.depth - pc);
       const auto [packed, columnsHaveNaN] = columns.pack(x, o, jc, nc, pc, kc, part);
@@ -92,7 +93,7 @@ void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t in
   const isa::Isa& x = activeIsa();
   const int parts = parallel::partsFor(rows * inner * cols2);
   pack::RowBlocks rowBlocks(x, x.shape.blockDepth, parts);
-  gemm::SharedColumns columns(x, x.shape.blockDepth, parts);
+  gemm::SharedColumns columns(x, x.shape.blockDepth, cols2, parts);
   const gemm::Operands operands{f, inner, nullptr, s, cols2, p, cols2, inner, false, fStep, true};
   parallel::runParts(parts, [&](int part) {
     auto [first, end] = parallel::shareOf(rows, part, parts, x.shape.tileRows);

@@ -35,8 +35,8 @@ struct Operands {
 /// still reads the last.
 class SharedColumns {
  public:
-  /// Room for blocks of up to `depth` terms.
-  SharedColumns(const isa::Isa& x, int64_t depth, int parts);
+  /// Room for blocks of up to `depth` terms and `width` columns.
+  SharedColumns(const isa::Isa& x, int64_t depth, int64_t width, int parts);
 
   /// Part `part` packs its share of columns [jc, jc + nc), terms
   /// [pc, pc + kc), of o.b, then waits for the others' shares; returns the

@@ -102,9 +102,21 @@ class RowBlocks {
   Scratch<float> block_;
 };
 
-/// Floats of one packed column block of up to `depth` terms.
-inline int64_t columnBlockFloats(const isa::Isa& x, int64_t depth) {
-  return roundUp(x.shape.blockCols, x.shape.tileCols) * depth;
+/// Columns of one packed column block of `depth` terms. A shallow block
+/// (the reduction's panel of steps) goes as much wider as it is shallower:
+/// each row block is then packed once for all the columns, where it would
+/// be packed again for every block of the product's width.
+inline int64_t blockColumns(const isa::Isa& x, int64_t depth) {
+  const isa::Shape& shape = x.shape;
+  const int64_t deep = std::clamp<int64_t>(depth, 1, shape.blockDepth);
+  const int64_t wider = shape.blockCols * shape.blockDepth / deep;
+  return std::max(shape.blockCols, wider / shape.tileCols * shape.tileCols);
+}
+
+/// Floats of one packed column block of up to `depth` terms and `width`
+/// columns.
+inline int64_t columnBlockFloats(const isa::Isa& x, int64_t depth, int64_t width) {
+  return roundUp(std::min(width, blockColumns(x, depth)), x.shape.tileCols) * depth;
 }
 
 }  // namespace trelvo::kernels::pack

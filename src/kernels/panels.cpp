@@ -20,7 +20,7 @@ Panels::Panels(const isa::Isa& x, float* a, int64_t n, int& sign, int64_t keptFl
       skips_(reinterpret_cast<uint8_t*>(kept_ + keptFloats)),
       diagonal_(n),
       rowBlocks_(x, kPanel, 2),
-      sharedColumns_{{x, kPanel, 1}, {x, kPanel, 2}} {}
+      sharedColumns_{{x, kPanel, n, 1}, {x, kPanel, n, 2}} {}
 
 int64_t Panels::everyColumnUpTo(int64_t limit) {
   int64_t j = 0;
