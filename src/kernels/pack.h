@@ -16,23 +16,40 @@ inline int64_t roundUp(int64_t x, int64_t step) { return (x + step - 1) / step *
 /// Floats enough to hold `bytes` bytes (a block of floats that ends with bytes).
 inline int64_t floatsHolding(int64_t bytes) { return (bytes + 3) / 4; }
 
+/// A whole panel of Tile rows, the rows side by side: the panel is written
+/// in order, where a row at a time would write it Tile times over.
+template <int Tile, class T>
+void packWholePanel(const T* src, int64_t ld, int64_t depth, T* dst, int64_t step,
+                    const T* nextPanel) {
+  constexpr int64_t kLine = 64 / sizeof(T);
+  const T* row[Tile];
+  for (int r = 0; r < Tile; ++r) row[r] = src + r * ld * step;
+  for (int64_t l = 0; l < depth; ++l, dst += Tile) {
+    // The same stretch of the next panel's rows is fetched meanwhile: a
+    // stretch is too short for the processor to see the stream by itself.
+    if (nextPanel != nullptr && l * step % kLine == 0) {
+      for (int r = 0; r < Tile; ++r) __builtin_prefetch(nextPanel + r * ld * step + l * step);
+    }
+    for (int r = 0; r < Tile; ++r) dst[r] = row[r][l * step];
+  }
+}
+
 /// Rows [0, rows) of src, entries [0, depth) of each: entry l of row i at
 /// src[(i * ld + l) * step] (step 2 reads one member of a run of pairs).
 template <class T>
 void packRows(const T* src, int64_t ld, int64_t rows, int64_t depth, int tile, T* dst,
               int64_t step = 1) {
+  constexpr int kTile = 6;
   for (int64_t p = 0; p < rows; p += tile, dst += tile * depth) {
-    // Row by row: each row is read along its length, as it lies.
+    const T* panel = src + p * ld * step;
     const int64_t height = std::min<int64_t>(tile, rows - p);
+    if (tile == kTile && height == kTile) {
+      const T* next = p + 2 * kTile <= rows ? panel + kTile * ld * step : nullptr;
+      packWholePanel<kTile>(panel, ld, depth, dst, step, next);
+      continue;
+    }
     for (int64_t r = 0; r < height; ++r) {
-      const T* row = src + (p + r) * ld * step;
-      // The same stretch of the next panel's row is fetched meanwhile: a
-      // stretch is too short for the processor to see the stream by itself.
-      const T* next = p + tile + r < rows ? row + tile * ld * step : row;
-      for (int64_t l = 0; l < depth; ++l) {
-        if (l * step * sizeof(T) % 64 == 0) __builtin_prefetch(next + l * step);
-        dst[l * tile + r] = row[l * step];
-      }
+      for (int64_t l = 0; l < depth; ++l) dst[l * tile + r] = panel[(r * ld + l) * step];
     }
     for (int64_t r = height; r < tile; ++r) {
       for (int64_t l = 0; l < depth; ++l) dst[l * tile + r] = T{};
