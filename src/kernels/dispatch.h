@@ -21,8 +21,10 @@ namespace isa {
 
 /// The shape of a variant's register tiles and of the cache blocks around
 /// them: blocks of blockRows x blockDepth and blockDepth x blockCols are
-/// packed at a time, and each row panel of a block (tileRows x blockDepth)
-/// stays in the first-level cache while it meets every column panel.
+/// packed at a time, and each column panel of a block (blockDepth x
+/// tileCols) stays in the second-level cache while every row panel meets
+/// it. A block shallower than blockDepth goes as much wider (see
+/// pack::blockColumns).
 struct Shape {
   int tileRows;  // rows of the product's register tile
   int tileCols;  // its columns: whole vectors
