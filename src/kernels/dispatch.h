@@ -89,14 +89,15 @@ struct Isa {
   /// side, lane q a row: t[c * lanes + q] is its entry in the panel's column
   /// c, d[q] its diagonal entry; pivot row s has its entry in column c at
   /// pivots[s * ldp + c] and in lane q's diagonal column at
-  /// pivotDiagonal[s * lanes + q]. At step s (ascending) a lane whose entry
+  /// pivotDiagonal[s * ldd + q]. At step s (ascending) a lane whose entry
   /// in column s is non-zero takes factor = -entry / pivot(s, s) and adds
   /// pivot(s, c) * factor to its entries in columns c >= s and to d; each
   /// step's factors go to factors[s * lanes + q], skips[s * lanes + q] is 1
   /// where the lane was left alone. Returns the lanes whose d was zero
   /// after one of their steps.
   uint32_t (*panelSteps)(float* t, float* d, const float* pivots, int64_t ldp,
-                         const float* pivotDiagonal, int64_t width, float* factors, uint8_t* skips);
+                         const float* pivotDiagonal, int64_t ldd, int64_t width, float* factors,
+                         uint8_t* skips);
 
   /// Rows [0, lanes) (row q at rows + q * ld), columns [0, width), side by
   /// side: t[c * lanes + q] = row q's column c; and back. `width` is a

@@ -121,13 +121,23 @@ class RightOfPivot : public Panels {
       }
     }
     for (int q = 0; q < lanes; ++q) diagonal[q] = q < count ? row(first + q)[first + q] : 1.0f;
-    for (int64_t c = 0; c < width; ++c) {
-      const float* pivot = row(first_ + c) + first;
-      float* lane = pivotDiagonal + c * lanes;
-      std::fill(std::copy(pivot, pivot + count, lane), lane + lanes, 0.0f);
+    // The pivot rows' entries in the lanes' diagonal columns: read in place
+    // for a whole group, copied for a partial one, whose columns may run
+    // past the row.
+    const float* pivotRows = row(first_) + first_;
+    const float* inPlace = row(first_) + first;
+    if (count < lanes) {
+      for (int64_t c = 0; c < width; ++c) {
+        const float* pivot = row(first_ + c) + first;
+        float* lane = pivotDiagonal + c * lanes;
+        std::fill(std::copy(pivot, pivot + count, lane), lane + lanes, 0.0f);
+      }
     }
-    uint32_t zeroMet = x_.panelSteps(entries, diagonal, row(first_) + first_, n_, pivotDiagonal,
-                                     width, factors, skips);
+    uint32_t zeroMet = count < lanes
+                           ? x_.panelSteps(entries, diagonal, pivotRows, n_, pivotDiagonal, lanes,
+                                           width, factors, skips)
+                           : x_.panelSteps(entries, diagonal, pivotRows, n_, inPlace, n_, width,
+                                           factors, skips);
     if (whole) {
       x_.rowsFromLanes(entries, width, row(first) + first_, n_);
       x_.rowsFromLanes(factors, width, factors_ + slot(first, first_), kPanel);
