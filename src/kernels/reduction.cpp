@@ -146,6 +146,12 @@ class RightOfPivot : public Panels {
     // the skips need no turning a byte at a time.
     uint8_t* skipsEnd = skips + width * lanes;
     const bool anySkip = std::find(skips, skipsEnd, uint8_t{1}) != skipsEnd;
+    // The rows' skips lie a panel's width apart, in one stretch (what lies
+    // between them no step reads).
+    if (!anySkip) {
+      std::fill(skips_ + slot(first, first_), skips_ + slot(first + count - 1, first_) + width,
+                uint8_t{0});
+    }
     for (int q = 0; q < count; ++q) {
       const int64_t i = first + q;
       // Pointers of its own: a byte store may alias anything, and would
@@ -157,11 +163,7 @@ class RightOfPivot : public Panels {
         inPanel[c] = entries[c * lanes + q];
         rowFactors[c] = factors[c * lanes + q];
       }
-      if (anySkip) {
-        for (int64_t c = 0; c < width; ++c) rowSkips[c] = skips[c * lanes + q];
-      } else {
-        std::fill(rowSkips, rowSkips + width, uint8_t{0});
-      }
+      for (int64_t c = 0; c < width && anySkip; ++c) rowSkips[c] = skips[c * lanes + q];
       // A zero in the last diagonal entry is met by no sweep.
       if (i == n_ - 1) zeroMet &= ~(uint32_t{1} << q);
     }
