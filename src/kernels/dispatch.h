@@ -82,7 +82,10 @@ struct Isa {
   /// to r - 1, gets row s's columns * factor(r, s) as rowUpdate adds them,
   /// unless skip(r, s) is set; factor(r, s) and skip(r, s) are at
   /// [r * stride + s]. Row s has taken its own steps when row r reads it.
-  void (*panelRowsUpdate)(float* rows, int64_t ld, int count, const float* factors,
+  /// Every row's columns, row 0's too, go to kept + r * keptLd first, as
+  /// they were.
+  void (*panelRowsUpdate)(float* rows, int64_t ld, float* kept, int64_t keptLd, int count,
+                          const float* factors,
                           const uint8_t* skips, int64_t stride, int64_t n);
 
   /// The steps of a panel `width` wide in `lanes` rows below it side by

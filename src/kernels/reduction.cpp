@@ -57,11 +57,11 @@ class RightOfPivot : public Panels {
     // kept theirs up to date), so only one after sweeps needs the look.
     if (zeroMayBeOnDiagonal_ && zeroOnDiagonalIn(first_, n_)) return replayWithSweeps();
     zeroMayBeOnDiagonal_ = false;
-    keepOrRestoreRows(first_, end_, true);
+    keepOrRestore(first_, end_, first_, end_, true);
     for (int64_t j = first_; j < end_; ++j) {
-      if (takePanelSteps(j) != kNone) return restoreAndReplay(end_);
+      if (takePanelSteps(j) != kNone) return restoreAndReplay(false);
     }
-    if (rowsBelowMeetZero()) return restoreAndReplay(n_);
+    if (rowsBelowMeetZero()) return restoreAndReplay(true);
     addWaitingTerms(Columns::kRightOfPivot, end_ - 1);
     return end_;
   }
@@ -80,7 +80,7 @@ class RightOfPivot : public Panels {
       // The rows below read the panel's rows right of it.
       meeting.meet();
       auto [begin, end] = parallel::shareOf(rows, part, parts, x_.lanes);
-      keepOrRestoreRows(end_ + begin, end_ + end, true);
+      keepOrRestore(end_ + begin, end_ + end, first_, end_, true);
       for (int64_t i = end_ + begin; i < end_ + end && !zeroMet[part]; i += x_.lanes) {
         zeroMet[part] = lanesMeetZero(i, std::min<int64_t>(x_.lanes, end_ + end - i), part);
       }
@@ -89,12 +89,12 @@ class RightOfPivot : public Panels {
   }
 
   // The panel's rows take the panel's steps in columns `from` to `to` - 1,
-  // right of the panel.
+  // right of the panel, and are kept there as they were.
   void bringPanelRowsUpToDate(int64_t from, int64_t to) {
     if (from >= to) return;
-    x_.panelRowsUpdate(row(first_) + from, n_, static_cast<int>(end_ - first_),
-                       factors_ + slot(first_, first_), skips_ + slot(first_, first_), kPanel,
-                       to - from);
+    x_.panelRowsUpdate(row(first_) + from, n_, keptAt(first_, from), n_ - first_,
+                       static_cast<int>(end_ - first_), factors_ + slot(first_, first_),
+                       skips_ + slot(first_, first_), kPanel, to - from);
   }
 
   // Rows `first` to `first` + `count` - 1 below the panel take its steps in
@@ -171,9 +171,11 @@ class RightOfPivot : public Panels {
   }
 
   // Before the waiting terms the panel has changed only its own columns and
-  // its own rows right of them, in the rows kept, first_ to `keptEnd` - 1.
-  int64_t restoreAndReplay(int64_t keptEnd) {
-    keepOrRestoreRows(first_, keptEnd, false);
+  // its own rows right of them. Until the rows below take its steps, only
+  // its own rows' columns in it are kept and changed.
+  int64_t restoreAndReplay(bool rowsBelowTookSteps) {
+    keepOrRestore(first_, end_, first_, rowsBelowTookSteps ? n_ : end_, false);
+    if (rowsBelowTookSteps) keepOrRestore(end_, n_, first_, end_, false);
     zeroMayBeOnDiagonal_ = true;
     return replayWithSweeps();
   }
@@ -194,18 +196,26 @@ class RightOfPivot : public Panels {
     return finishPanel(Columns::kRightOfPivot, sweepAfter);
   }
 
-  // The panel's rows from its first column on, the rows below in its columns.
-  void keepOrRestoreRows(int64_t from, int64_t to, bool keep) {
+  // Where row i's column c is kept: the panel's rows from its first column
+  // on, the rows below in its columns.
+  float* keptAt(int64_t i, int64_t c) {
     const int64_t width = end_ - first_;
-    for (int64_t i = from; i < to; ++i) {
-      const bool panelRow = i < end_;
-      const int64_t length = panelRow ? n_ - first_ : width;
-      float* kept = kept_ + (panelRow ? (i - first_) * (n_ - first_)
-                                      : width * (n_ - first_) + (i - end_) * width);
+    const int64_t rowStart =
+        i < end_ ? (i - first_) * (n_ - first_) : width * (n_ - first_) + (i - end_) * width;
+    return kept_ + rowStart + (c - first_);
+  }
+
+  // Rows [fromRow, toRow), columns [fromColumn, toColumn), into their room
+  // or back.
+  void keepOrRestore(int64_t fromRow, int64_t toRow, int64_t fromColumn, int64_t toColumn,
+                     bool keep) {
+    for (int64_t i = fromRow; i < toRow; ++i) {
+      float* kept = keptAt(i, fromColumn);
+      float* inRow = row(i) + fromColumn;
       if (keep) {
-        std::copy(row(i) + first_, row(i) + first_ + length, kept);
+        std::copy(inRow, inRow + (toColumn - fromColumn), kept);
       } else {
-        std::copy(kept, kept + length, row(i) + first_);
+        std::copy(kept, kept + (toColumn - fromColumn), inRow);
       }
     }
   }
