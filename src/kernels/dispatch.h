@@ -85,8 +85,7 @@ struct Isa {
   /// Every row's columns, row 0's too, go to kept + r * keptLd first, as
   /// they were.
   void (*panelRowsUpdate)(float* rows, int64_t ld, float* kept, int64_t keptLd, int count,
-                          const float* factors,
-                          const uint8_t* skips, int64_t stride, int64_t n);
+                          const float* factors, const uint8_t* skips, int64_t stride, int64_t n);
 
   /// The steps of a panel `width` wide in `lanes` rows below it side by
   /// side, lane q a row: t[c * lanes + q] is its entry in the panel's column

@@ -39,6 +39,7 @@ void packWholePanel(const T* src, int64_t ld, int64_t depth, T* dst, int64_t ste
 template <class T>
 void packRows(const T* src, int64_t ld, int64_t rows, int64_t depth, int tile, T* dst,
               int64_t step = 1) {
+  // The tile height of every variant: its panels go the fast way.
   constexpr int kTile = 6;
   for (int64_t p = 0; p < rows; p += tile, dst += tile * depth) {
     const T* panel = src + p * ld * step;

@@ -104,8 +104,8 @@ class RightOfPivot : public Panels {
     const int lanes = x_.lanes;
     const int64_t width = end_ - first_;
     float* entries = laneWork_[part].data();
-    float* pivotDiagonal = entries + kPanel * lanes;
-    float* factors = pivotDiagonal + kPanel * lanes;
+    float* diagonalCopy = entries + kPanel * lanes;
+    float* factors = diagonalCopy + kPanel * lanes;
     float* diagonal = factors + kPanel * lanes;
     uint8_t* skips = laneSkips_[part].data();
     // Whole vectors of whole lanes are turned in registers; a partial group
@@ -124,20 +124,19 @@ class RightOfPivot : public Panels {
     // The pivot rows' entries in the lanes' diagonal columns: read in place
     // for a whole group, copied for a partial one, whose columns may run
     // past the row.
-    const float* pivotRows = row(first_) + first_;
-    const float* inPlace = row(first_) + first;
+    const float* pivotDiagonal = row(first_) + first;
+    int64_t ldd = n_;
     if (count < lanes) {
       for (int64_t c = 0; c < width; ++c) {
         const float* pivot = row(first_ + c) + first;
-        float* lane = pivotDiagonal + c * lanes;
+        float* lane = diagonalCopy + c * lanes;
         std::fill(std::copy(pivot, pivot + count, lane), lane + lanes, 0.0f);
       }
+      pivotDiagonal = diagonalCopy;
+      ldd = lanes;
     }
-    uint32_t zeroMet = count < lanes
-                           ? x_.panelSteps(entries, diagonal, pivotRows, n_, pivotDiagonal, lanes,
-                                           width, factors, skips)
-                           : x_.panelSteps(entries, diagonal, pivotRows, n_, inPlace, n_, width,
-                                           factors, skips);
+    uint32_t zeroMet = x_.panelSteps(entries, diagonal, row(first_) + first_, n_, pivotDiagonal,
+                                     ldd, width, factors, skips);
     if (whole) {
       x_.rowsFromLanes(entries, width, row(first) + first_, n_);
       x_.rowsFromLanes(factors, width, factors_ + slot(first, first_), kPanel);
