@@ -334,6 +334,30 @@ TEST_P(KernelsTest, ReductionAcrossTheSecondBlockOfRows) {
   expectSameReduction(randomMatrix(970, 970, Data::kWhole, 3), 970, "whole numbers");
 }
 
+// Work enough for two cores in the rows below the first panel, which the
+// cores take from both ends: a row near each end meets a zero on its
+// diagonal after the first step (a[k][k] a[0][0] = a[k][0] a[0][k]), and
+// every row below the panel goes back as it was for the replay. No other
+// zero comes before: whole numbers from 1 to 100.
+TEST_P(KernelsTest, ReductionMeetingZerosInBothCoresRowsBelowAPanel) {
+  const int64_t n = 800;
+  for (const std::vector<int64_t>& rows : {std::vector<int64_t>{100}, {790}, {100, 790}}) {
+    std::mt19937 random(23);
+    std::uniform_int_distribution<int> pick(1, 100);
+    Matrix a(n * n);
+    for (float& x : a) x = static_cast<float>(pick(random));
+    a[0] = 3.0f;
+    std::ostringstream where;
+    where << "zeros after step 0 in rows";
+    for (int64_t k : rows) {
+      a[k * n] = 2.0f * a[0];
+      a[k * n + k] = 2.0f * a[k];
+      where << ' ' << k;
+    }
+    expectSameReduction(a, n, where.str());
+  }
+}
+
 // Rank-deficient matrices leave zero pivots with nothing below them, and
 // the sweeps after them keep finding the zero.
 TEST_P(KernelsTest, ReductionOfSingularMatrices) {

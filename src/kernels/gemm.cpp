@@ -34,8 +34,8 @@ SharedColumns::SharedColumns(const isa::Isa& x, int64_t depth, int64_t width, in
       blocks_{pack::Scratch<float>(pack::columnBlockFloats(x, depth, width)),
               pack::Scratch<float>(parts == 1 ? 0 : pack::columnBlockFloats(x, depth, width))} {}
 
-std::pair<const float*, bool> SharedColumns::pack(const isa::Isa& x, const Operands& o, int64_t jc,
-                                                  int64_t nc, int64_t pc, int64_t kc, int part) {
+SharedBlock SharedColumns::pack(const isa::Isa& x, const Operands& o, int64_t jc, int64_t nc,
+                                int64_t pc, int64_t kc, int64_t rows, int part) {
   const int64_t tileCols = x.shape.tileCols;
   const int turn = turn_[part];
   turn_[part] = parts_ == 1 ? 0 : 1 - turn;
@@ -49,8 +49,11 @@ std::pair<const float*, bool> SharedColumns::pack(const isa::Isa& x, const Opera
   }
   hasNaN_[turn][part] =
       !o.pivotFirst && width > 0 && pack::hasNaN(share, pack::roundUp(width, tileCols) * kc);
+  // The other part has left the block before the last in this buffer: it
+  // met this one at the last block.
+  if (part == 0) rows_[turn].reset(rows);
   meeting_.meet();
-  return {block, hasNaN_[turn][0] || (parts_ == 2 && hasNaN_[turn][1])};
+  return {block, hasNaN_[turn][0] || (parts_ == 2 && hasNaN_[turn][1]), &rows_[turn]};
 }
 
 void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t endRow,
@@ -59,27 +62,34 @@ void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t 
   const isa::Shape& shape = x.shape;
   float* rows = rowBlocks.rows(part);
   const int64_t blockCols = pack::blockColumns(x, std::min(o.depth, shape.blockDepth));
+  // Two parts' last pieces are small, to even out their ends, but hold a
+  // few row panels each: each piece reads every column panel once more.
+  const int64_t leastRows = columns.parts() == 1
+                                ? shape.blockRows
+                                : std::min<int64_t>(8 * shape.tileRows, shape.blockRows);
   for (int64_t jc = firstCol; jc < endCol; jc += blockCols) {
     const int64_t nc = std::min(blockCols, endCol - jc);
     for (int64_t pc = 0; pc < o.depth; pc += shape.blockDepth) {
       const int64_t kc = std::min(shape.blockDepth, o.depth - pc);
-      const auto [packed, columnsHaveNaN] = columns.pack(x, o, jc, nc, pc, kc, part);
-      for (int64_t ic = firstRow; ic < endRow; ic += shape.blockRows) {
-        const int64_t mc = std::min(shape.blockRows, endRow - ic);
-        pack::packRows(o.a + (ic * o.lda + pc) * o.aStep, o.lda, mc, kc, shape.tileRows, rows,
-                       o.aStep);
-        float* c = o.c + ic * o.ldc + jc;
-        if (o.pivotFirst) {
-          const uint8_t* skips = packedSkips(x, o, ic, mc, pc, kc, rowBlocks.skips(part));
-          x.updateBlock(mc, nc, kc, rows, packed, skips, c, o.ldc);
-        } else {
-          // Only a term with NaN in both operands shows which came first.
-          const bool eitherOrder =
-              !columnsHaveNaN || !pack::hasNaN(rows, pack::roundUp(mc, shape.tileRows) * kc);
-          x.productBlock(mc, nc, kc, rows, packed, eitherOrder, o.cStartsAtZero && pc == 0, c,
-                         o.ldc);
-        }
-      }
+      const SharedBlock block = columns.pack(x, o, jc, nc, pc, kc, endRow - firstRow, part);
+      block.rows->eachPiece(
+          part, shape.tileRows, leastRows, shape.blockRows, [&](int64_t begin, int64_t end) {
+            const int64_t ic = firstRow + begin;
+            const int64_t mc = end - begin;
+            pack::packRows(o.a + (ic * o.lda + pc) * o.aStep, o.lda, mc, kc, shape.tileRows, rows,
+                           o.aStep);
+            float* c = o.c + ic * o.ldc + jc;
+            if (o.pivotFirst) {
+              const uint8_t* skips = packedSkips(x, o, ic, mc, pc, kc, rowBlocks.skips(part));
+              x.updateBlock(mc, nc, kc, rows, block.packed, skips, c, o.ldc);
+            } else {
+              // Only a term with NaN in both operands shows which came first.
+              const bool eitherOrder =
+                  !block.hasNaN || !pack::hasNaN(rows, pack::roundUp(mc, shape.tileRows) * kc);
+              x.productBlock(mc, nc, kc, rows, block.packed, eitherOrder,
+                             o.cStartsAtZero && pc == 0, c, o.ldc);
+            }
+          });
     }
   }
 }
@@ -96,8 +106,7 @@ void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t in
   gemm::SharedColumns columns(x, x.shape.blockDepth, cols2, parts);
   const gemm::Operands operands{f, inner, nullptr, s, cols2, p, cols2, inner, false, fStep, true};
   parallel::runParts(parts, [&](int part) {
-    auto [first, end] = parallel::shareOf(rows, part, parts, x.shape.tileRows);
-    gemm::blockLoops(x, operands, first, end, 0, cols2, part, columns, rowBlocks);
+    gemm::blockLoops(x, operands, 0, rows, 0, cols2, part, columns, rowBlocks);
   });
 }
 

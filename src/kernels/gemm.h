@@ -29,10 +29,17 @@ struct Operands {
   bool cStartsAtZero = false;
 };
 
+/// A packed column block, shared by the parts, and its rows to take.
+struct SharedBlock {
+  const float* packed;
+  bool hasNaN;  // unless the operands' pivotFirst
+  parallel::FromBothEnds* rows;
+};
+
 /// The column blocks of the parts of one runParts call: each block is
 /// packed once, its column panels split between the parts, into one of two
 /// buffers in turn, so that a part may pack the next block while the other
-/// still reads the last.
+/// still reads the last. The parts take each block's rows from both ends.
 class SharedColumns {
  public:
   /// Room for blocks of up to `depth` terms and `width` columns.
@@ -40,22 +47,26 @@ class SharedColumns {
 
   /// Part `part` packs its share of columns [jc, jc + nc), terms
   /// [pc, pc + kc), of o.b, then waits for the others' shares; returns the
-  /// packed block and, unless o.pivotFirst, whether it has a NaN.
-  std::pair<const float*, bool> pack(const isa::Isa& x, const Operands& o, int64_t jc, int64_t nc,
-                                     int64_t pc, int64_t kc, int part);
+  /// packed block, and rows [0, rows) to take.
+  SharedBlock pack(const isa::Isa& x, const Operands& o, int64_t jc, int64_t nc, int64_t pc,
+                   int64_t kc, int64_t rows, int part);
+
+  int parts() const { return parts_; }
 
  private:
   int parts_;
   parallel::Meeting meeting_;
   pack::Scratch<float> blocks_[2];
-  bool hasNaN_[2][2] = {};  // per buffer, per part
-  int turn_[2] = {};        // per part, the buffer it packs next
+  parallel::FromBothEnds rows_[2];  // per buffer
+  bool hasNaN_[2][2] = {};          // per buffer, per part
+  int turn_[2] = {};                // per part, the buffer it packs next
 };
 
 /// Part `part` of a runParts call: rows [firstRow, endRow) and columns
-/// [firstCol, endCol) of c take their terms; `rowBlocks` (its part's room)
-/// and `columns` (shared) have room for min(depth, the variant's block
-/// depth). Every part calls it with the same columns, whatever its rows.
+/// [firstCol, endCol) of c take their terms, each block's rows taken a
+/// piece at a time from both ends; `rowBlocks` (its part's room) and
+/// `columns` (shared) have room for min(depth, the variant's block depth).
+/// Every part calls it with the same rows and columns.
 void blockLoops(const isa::Isa& x, const Operands& o, int64_t firstRow, int64_t endRow,
                 int64_t firstCol, int64_t endCol, int part, SharedColumns& columns,
                 pack::RowBlocks& rowBlocks);

@@ -107,13 +107,10 @@ void Panels::addWaitingTerms(Columns columns, int64_t last) {
   const int parts = parallel::partsFor(rows * n_ * terms.depth);
   gemm::SharedColumns* shared = &sharedColumns_[parts - 1];
   parallel::runParts(parts, [&](int part) {
-    auto [begin, end] = parallel::shareOf(rows, part, parts, x_.shape.tileRows);
     if (columns == Columns::kEvery) {
-      gemm::blockLoops(x_, terms, firstRow + begin, firstRow + end, 0, first_, part, *shared,
-                       rowBlocks_);
+      gemm::blockLoops(x_, terms, firstRow, n_, 0, first_, part, *shared, rowBlocks_);
     }
-    gemm::blockLoops(x_, terms, firstRow + begin, firstRow + end, end_, n_, part, *shared,
-                     rowBlocks_);
+    gemm::blockLoops(x_, terms, firstRow, n_, end_, n_, part, *shared, rowBlocks_);
   });
 }
 

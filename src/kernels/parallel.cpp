@@ -157,6 +157,28 @@ void runParts(int parts, const std::function<void(int)>& task) {
   }
 }
 
+void FromBothEnds::reset(int64_t count) {
+  ends_.store(static_cast<uint64_t>(count) << 32, std::memory_order_relaxed);
+}
+
+std::pair<int64_t, int64_t> FromBothEnds::take(int part, int64_t grain, int64_t least,
+                                               int64_t most) {
+  uint64_t ends = ends_.load(std::memory_order_relaxed);
+  for (;;) {
+    const int64_t front = static_cast<int64_t>(ends & 0xffffffffu);
+    const int64_t back = static_cast<int64_t>(ends >> 32);
+    if (front >= back) return {back, back};
+    const int64_t quarter = ((back - front) / 4 + grain - 1) / grain * grain;
+    const int64_t size = std::min(std::clamp(quarter, least, most), back - front);
+    const auto [begin, end] =
+        part == 0 ? std::pair{front, front + size} : std::pair{back - size, back};
+    const uint64_t taken = part == 0
+                               ? static_cast<uint64_t>(back) << 32 | static_cast<uint64_t>(end)
+                               : static_cast<uint64_t>(begin) << 32 | static_cast<uint64_t>(front);
+    if (ends_.compare_exchange_weak(ends, taken, std::memory_order_relaxed)) return {begin, end};
+  }
+}
+
 void Meeting::meet() {
   if (parts_ == 1) return;
   const uint32_t round = round_.load(std::memory_order_acquire);

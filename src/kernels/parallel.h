@@ -43,6 +43,38 @@ class Meeting {
   std::atomic<uint32_t> round_ = 0;
 };
 
+/// Work [0, count) handed out a piece at a time from both ends, part 0's
+/// pieces from the front and part 1's from the back, until they meet. A
+/// core slowed by another program on the machine then takes less, and
+/// each core's pieces still lie together, in its own cache: on these
+/// machines the two cores may share no cache at all.
+class FromBothEnds {
+ public:
+  /// Starts over on [0, count), count < 2^32. No part may take meanwhile.
+  void reset(int64_t count);
+
+  /// Part `part`'s next piece, empty once none is left: a quarter of what
+  /// is left, rounded up to a multiple of `grain`, at least `least` and at
+  /// most `most` (both multiples of `grain`).
+  std::pair<int64_t, int64_t> take(int part, int64_t grain, int64_t least,
+                                   int64_t most = INT64_MAX);
+
+  /// work(begin, end) for each of part `part`'s pieces, taken as by take.
+  template <class Work>
+  void eachPiece(int part, int64_t grain, int64_t least, int64_t most, const Work& work) {
+    for (;;) {
+      const auto [begin, end] = take(part, grain, least, most);
+      if (begin == end) return;
+      work(begin, end);
+    }
+  }
+
+ private:
+  // The front in the low half, the back in the high half: one
+  // compare-and-swap moves either.
+  std::atomic<uint64_t> ends_ = 0;
+};
+
 /// Part `part` of `parts` of [0, count), split at a multiple of `grain`.
 inline std::pair<int64_t, int64_t> shareOf(int64_t count, int part, int parts, int64_t grain) {
   const int64_t half = (count / 2 + grain - 1) / grain * grain;

@@ -72,18 +72,25 @@ class RightOfPivot : public Panels {
   bool rowsBelowMeetZero() {
     const int64_t rows = n_ - end_;
     const int parts = parallel::partsFor(rows * (n_ - end_) * (end_ - first_));
+    const int64_t lanes = x_.lanes;
     bool zeroMet[2] = {false, false};
     parallel::Meeting meeting(parts);
+    columnsRight_.reset(n_ - end_);
+    rowsBelow_.reset(rows);
     parallel::runParts(parts, [&](int part) {
-      auto [left, right] = parallel::shareOf(n_ - end_, part, parts, x_.lanes);
-      bringPanelRowsUpToDate(end_ + left, end_ + right);
+      // Strips of whole vectors; the rows' groups a few at a time.
+      columnsRight_.eachPiece(part, lanes, 4 * lanes, INT64_MAX, [&](int64_t left, int64_t right) {
+        bringPanelRowsUpToDate(end_ + left, end_ + right);
+      });
       // The rows below read the panel's rows right of it.
       meeting.meet();
-      auto [begin, end] = parallel::shareOf(rows, part, parts, x_.lanes);
-      keepOrRestore(end_ + begin, end_ + end, first_, end_, true);
-      for (int64_t i = end_ + begin; i < end_ + end && !zeroMet[part]; i += x_.lanes) {
-        zeroMet[part] = lanesMeetZero(i, std::min<int64_t>(x_.lanes, end_ + end - i), part);
-      }
+      rowsBelow_.eachPiece(part, lanes, lanes, 8 * lanes, [&](int64_t begin, int64_t end) {
+        // Every row is kept, even once a zero is met: all are restored.
+        keepOrRestore(end_ + begin, end_ + end, first_, end_, true);
+        for (int64_t i = end_ + begin; i < end_ + end && !zeroMet[part]; i += lanes) {
+          zeroMet[part] = lanesMeetZero(i, std::min<int64_t>(lanes, end_ + end - i), part);
+        }
+      });
     });
     return zeroMet[0] || zeroMet[1];
   }
@@ -243,6 +250,9 @@ class RightOfPivot : public Panels {
   bool withoutSweeps_ = false;
   int64_t limit_ = n_;
   int64_t stopStep_ = kNone;
+  // Handed out to the parts in rowsBelowMeetZero.
+  parallel::FromBothEnds columnsRight_;
+  parallel::FromBothEnds rowsBelow_;
   // Per part, lanesMeetZero's rows side by side.
   std::vector<float> laneWork_[2];
   std::vector<uint8_t> laneSkips_[2];
