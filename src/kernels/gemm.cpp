@@ -28,18 +28,18 @@ const uint8_t* packedSkips(const isa::Isa& x, const Operands& o, int64_t ic, int
 }  // namespace
 
 // One part packs alone into the first buffer.
-SharedColumns::SharedColumns(const isa::Isa& x, int64_t depth, int64_t width, int parts)
+SharedColumns::SharedColumns(const isa::Isa& x, int64_t depth, int64_t width, int parts,
+                             float* room)
     : parts_(parts),
       meeting_(parts),
-      blocks_{pack::Scratch<float>(pack::columnBlockFloats(x, depth, width)),
-              pack::Scratch<float>(parts == 1 ? 0 : pack::columnBlockFloats(x, depth, width))} {}
+      blocks_{room, room + (parts == 1 ? 0 : pack::columnBlockFloats(x, depth, width))} {}
 
 SharedBlock SharedColumns::pack(const isa::Isa& x, const Operands& o, int64_t jc, int64_t nc,
                                 int64_t pc, int64_t kc, int64_t rows, int part) {
   const int64_t tileCols = x.shape.tileCols;
   const int turn = turn_[part];
   turn_[part] = parts_ == 1 ? 0 : 1 - turn;
-  float* block = blocks_[turn].data();
+  float* block = blocks_[turn];
   auto [firstPanel, endPanel] = parallel::shareOf((nc + tileCols - 1) / tileCols, part, parts_, 1);
   const int64_t first = firstPanel * tileCols;
   const int64_t width = std::min(nc, endPanel * tileCols) - first;
@@ -102,8 +102,13 @@ void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t in
               int64_t fStep) {
   const isa::Isa& x = activeIsa();
   const int parts = parallel::partsFor(rows * inner * cols2);
-  pack::RowBlocks rowBlocks(x, x.shape.blockDepth, parts);
-  gemm::SharedColumns columns(x, x.shape.blockDepth, cols2, parts);
+  // One block of room: the packed columns, then the rows, their skips
+  // (never written here) last.
+  const int64_t depth = x.shape.blockDepth;
+  const int64_t columnFloats = gemm::SharedColumns::roomFloats(x, depth, cols2, parts);
+  pack::Scratch<float> room(columnFloats + pack::RowBlocks::roomFloats(x, depth, parts));
+  gemm::SharedColumns columns(x, depth, cols2, parts, room.data());
+  pack::RowBlocks rowBlocks(x, depth, parts, room.data() + columnFloats);
   const gemm::Operands operands{f, inner, nullptr, s, cols2, p, cols2, inner, false, fStep, true};
   parallel::runParts(parts, [&](int part) {
     gemm::blockLoops(x, operands, 0, rows, 0, cols2, part, columns, rowBlocks);

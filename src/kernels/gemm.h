@@ -42,8 +42,13 @@ struct SharedBlock {
 /// still reads the last. The parts take each block's rows from both ends.
 class SharedColumns {
  public:
-  /// Room for blocks of up to `depth` terms and `width` columns.
-  SharedColumns(const isa::Isa& x, int64_t depth, int64_t width, int parts);
+  /// Floats of room for `parts` parts' blocks of up to `depth` terms and
+  /// `width` columns.
+  static int64_t roomFloats(const isa::Isa& x, int64_t depth, int64_t width, int parts) {
+    return (parts == 1 ? 1 : 2) * pack::columnBlockFloats(x, depth, width);
+  }
+  /// Packs into `room`, of roomFloats floats, which starts on a cache line.
+  SharedColumns(const isa::Isa& x, int64_t depth, int64_t width, int parts, float* room);
 
   /// Part `part` packs its share of columns [jc, jc + nc), terms
   /// [pc, pc + kc), of o.b, then waits for the others' shares; returns the
@@ -56,7 +61,7 @@ class SharedColumns {
  private:
   int parts_;
   parallel::Meeting meeting_;
-  pack::Scratch<float> blocks_[2];
+  float* blocks_[2];
   parallel::FromBothEnds rows_[2];  // per buffer
   bool hasNaN_[2][2] = {};          // per buffer, per part
   int turn_[2] = {};                // per part, the buffer it packs next

@@ -79,45 +79,68 @@ inline bool hasNaN(const float* p, int64_t count) {
   return any;
 }
 
+/// Floats in a cache line: blocks of room start on one, since a vector
+/// load across two lines costs two.
+inline constexpr int64_t kLineFloats = 16;
+
+/// The first cache line's start at or after p.
+template <class T>
+T* onLine(T* p) {
+  constexpr uintptr_t kLine = 64;
+  const uintptr_t address = reinterpret_cast<uintptr_t>(p);
+  return p + ((kLine - address % kLine) % kLine) / sizeof(T);
+}
+
 /// Room for `count` values, left unset: the pages of a part never written
 /// are never touched (a std::vector writes all of them first). They start
-/// on a cache line: a vector load across two lines costs two.
+/// on a cache line.
 template <class T>
 class Scratch {
  public:
   explicit Scratch(int64_t count)
-      : values_(std::make_unique_for_overwrite<T[]>(count + kLine / sizeof(T))) {}
+      : values_(std::make_unique_for_overwrite<T[]>(count + kLineFloats)) {}
   T* data() { return onLine(values_.get()); }
   const T* data() const { return onLine(values_.get()); }
 
  private:
-  static constexpr uintptr_t kLine = 64;
-  static T* onLine(T* p) {
-    const uintptr_t address = reinterpret_cast<uintptr_t>(p);
-    return p + ((kLine - address % kLine) % kLine) / sizeof(T);
-  }
   std::unique_ptr<T[]> values_;
 };
 
-/// Room for one packed row block of up to `depth` terms, and for its
-/// skips, for each of `parts` parts: all in one block, the skips (which
-/// the product never writes) last. The parts' row blocks of the product
-/// then share one large page, where each alone would take small pages.
+/// Floats enough for `count`, rounded up to whole large pages (2 MiB on
+/// the machines we know) from a megabyte on: the system backs the tail of
+/// a block past its last whole large page with small pages, and on a
+/// virtual machine the first touch of each small page costs about ten
+/// microseconds, that of a large one not much more.
+inline int64_t onWholeLargePages(int64_t count) {
+  constexpr int64_t kLargePageFloats = (int64_t{2} << 20) / 4;
+  return count < kLargePageFloats / 2 ? count : roundUp(count, kLargePageFloats);
+}
+
+/// Packed row blocks of up to `depth` terms, and their skips, for each of
+/// `parts` parts, in room of roomFloats floats that starts on a cache
+/// line: all in one block, the skips (which the product never writes)
+/// last. The parts' row blocks of the product then share one large page,
+/// where each alone would take small pages.
 class RowBlocks {
  public:
-  RowBlocks(const isa::Isa& x, int64_t depth, int parts)
-      : floats_(roundUp(x.shape.blockRows, x.shape.tileRows) * depth),
-        parts_(parts),
-        block_(parts * floats_ + floatsHolding(parts * floats_)) {}
-  float* rows(int part) { return block_.data() + part * floats_; }
+  static int64_t roomFloats(const isa::Isa& x, int64_t depth, int parts) {
+    const int64_t floats = parts * partFloats(x, depth);
+    return floats + roundUp(floatsHolding(floats), kLineFloats);
+  }
+  RowBlocks(const isa::Isa& x, int64_t depth, int parts, float* room)
+      : floats_(partFloats(x, depth)), parts_(parts), room_(room) {}
+  float* rows(int part) { return room_ + part * floats_; }
   uint8_t* skips(int part) {
-    return reinterpret_cast<uint8_t*>(block_.data() + parts_ * floats_) + part * floats_;
+    return reinterpret_cast<uint8_t*>(room_ + parts_ * floats_) + part * floats_;
   }
 
  private:
+  static int64_t partFloats(const isa::Isa& x, int64_t depth) {
+    return roundUp(roundUp(x.shape.blockRows, x.shape.tileRows) * depth, kLineFloats);
+  }
   int64_t floats_;  // of one part's row block, and bytes of its skips
   int parts_;
-  Scratch<float> block_;
+  float* room_;
 };
 
 /// Columns of one packed column block of `depth` terms. A shallow block
@@ -132,9 +155,10 @@ inline int64_t blockColumns(const isa::Isa& x, int64_t depth) {
 }
 
 /// Floats of one packed column block of up to `depth` terms and `width`
-/// columns.
+/// columns, rounded up to a cache line.
 inline int64_t columnBlockFloats(const isa::Isa& x, int64_t depth, int64_t width) {
-  return roundUp(std::min(width, blockColumns(x, depth)), x.shape.tileCols) * depth;
+  return roundUp(roundUp(std::min(width, blockColumns(x, depth)), x.shape.tileCols) * depth,
+                 kLineFloats);
 }
 
 }  // namespace trelvo::kernels::pack

@@ -9,18 +9,35 @@
 
 namespace trelvo::kernels::reduction {
 
+namespace {
+
+int64_t packedColumnFloats(const isa::Isa& x, int64_t n) {
+  return gemm::SharedColumns::roomFloats(x, Panels::kPanel, n, 2);
+}
+
+int64_t packingFloats(const isa::Isa& x, int64_t n) {
+  return packedColumnFloats(x, n) + pack::RowBlocks::roomFloats(x, Panels::kPanel, 2);
+}
+
+}  // namespace
+
 Panels::Panels(const isa::Isa& x, float* a, int64_t n, int& sign, int64_t keptFloats)
     : x_(x),
       a_(a),
       n_(n),
       sign_(sign),
-      room_(n * kPanel + keptFloats + pack::floatsHolding(n * kPanel)),
-      factors_(room_.data()),
+      room_(pack::onWholeLargePages(packingFloats(x, n) + n * kPanel + keptFloats +
+                                    pack::floatsHolding(n * kPanel))),
+      factors_(room_.data() + packingFloats(x, n)),
       kept_(factors_ + n * kPanel),
       skips_(reinterpret_cast<uint8_t*>(kept_ + keptFloats)),
       diagonal_(n),
-      rowBlocks_(x, kPanel, 2),
-      sharedColumns_{{x, kPanel, n, 1}, {x, kPanel, n, 2}} {}
+      rowBlocks_(x, kPanel, 2, room_.data() + packedColumnFloats(x, n)),
+      sharedColumns_{{x, kPanel, n, 1, room_.data()}, {x, kPanel, n, 2, room_.data()}} {
+  // The packed blocks are written before they are read; the rows' factors
+  // and skips and the mode's room start at zero.
+  std::fill(factors_, reinterpret_cast<float*>(skips_) + pack::floatsHolding(n * kPanel), 0.0f);
+}
 
 int64_t Panels::everyColumnUpTo(int64_t limit) {
   int64_t j = 0;

@@ -63,9 +63,10 @@ class Panels {
   int& sign_;
   int64_t first_ = 0;  // the panel's steps (and columns): first_ to end_ - 1
   int64_t end_ = 0;
-  // One block for the rows' factors and skips and the mode's room: a large
-  // matrix then has them on large pages, where each alone would take small ones.
-  std::vector<float> room_;
+  // One block for the packed blocks of the waiting terms, the rows'
+  // factors and skips and the mode's room: a large matrix then has them on
+  // a few large pages, where each alone would take many small ones.
+  pack::Scratch<float> room_;
   float* factors_;  // per row, the factor of each step of the panel
   float* kept_;     // the mode's room: the panel's rows and columns at its start
   uint8_t* skips_;  // per row, 1 where a step left the row alone
@@ -75,9 +76,11 @@ class Panels {
   bool sweepMayAct();
   void updateOutsidePanel(Columns columns, float* target, const float* pivot, float factor);
 
-  std::vector<float> diagonal_;           // a[k][k] up to date, for k beyond the panel
-  pack::RowBlocks rowBlocks_;             // for two parts
-  gemm::SharedColumns sharedColumns_[2];  // for one part, for two
+  std::vector<float> diagonal_;  // a[k][k] up to date, for k beyond the panel
+  // For one part and for two, at the start of room_: a call packs for one
+  // or the other.
+  pack::RowBlocks rowBlocks_;
+  gemm::SharedColumns sharedColumns_[2];
 };
 
 }  // namespace trelvo::kernels::reduction
