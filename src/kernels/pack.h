@@ -91,30 +91,31 @@ T* onLine(T* p) {
   return p + ((kLine - address % kLine) % kLine) / sizeof(T);
 }
 
+/// Bytes enough for `bytes`, rounded up to whole large pages (2 MiB on the
+/// machines we know) from 64 KiB on: the system backs the tail of a block
+/// past its last whole large page with small pages, and on a virtual
+/// machine the first touch of each small page costs about ten
+/// microseconds, that of a large one about ten times as much.
+inline int64_t onWholeLargePages(int64_t bytes) {
+  constexpr int64_t kLargePage = int64_t{2} << 20;
+  return bytes < kLargePage / 32 ? bytes : roundUp(bytes, kLargePage);
+}
+
 /// Room for `count` values, left unset: the pages of a part never written
 /// are never touched (a std::vector writes all of them first). They start
-/// on a cache line.
+/// on a cache line, and from 64 KiB on take whole large pages.
 template <class T>
 class Scratch {
  public:
   explicit Scratch(int64_t count)
-      : values_(std::make_unique_for_overwrite<T[]>(count + kLineFloats)) {}
+      : values_(std::make_unique_for_overwrite<T[]>(
+            onWholeLargePages(count * int64_t{sizeof(T)}) / int64_t{sizeof(T)} + kLineFloats)) {}
   T* data() { return onLine(values_.get()); }
   const T* data() const { return onLine(values_.get()); }
 
  private:
   std::unique_ptr<T[]> values_;
 };
-
-/// Floats enough for `count`, rounded up to whole large pages (2 MiB on
-/// the machines we know) from a megabyte on: the system backs the tail of
-/// a block past its last whole large page with small pages, and on a
-/// virtual machine the first touch of each small page costs about ten
-/// microseconds, that of a large one not much more.
-inline int64_t onWholeLargePages(int64_t count) {
-  constexpr int64_t kLargePageFloats = (int64_t{2} << 20) / 4;
-  return count < kLargePageFloats / 2 ? count : roundUp(count, kLargePageFloats);
-}
 
 /// Packed row blocks of up to `depth` terms, and their skips, for each of
 /// `parts` parts, in room of roomFloats floats that starts on a cache

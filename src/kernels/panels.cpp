@@ -26,8 +26,7 @@ Panels::Panels(const isa::Isa& x, float* a, int64_t n, int& sign, int64_t keptFl
       a_(a),
       n_(n),
       sign_(sign),
-      room_(pack::onWholeLargePages(packingFloats(x, n) + n * kPanel + keptFloats +
-                                    pack::floatsHolding(n * kPanel))),
+      room_(packingFloats(x, n) + n * kPanel + keptFloats + pack::floatsHolding(n * kPanel)),
       factors_(room_.data() + packingFloats(x, n)),
       kept_(factors_ + n * kPanel),
       skips_(reinterpret_cast<uint8_t*>(kept_ + keptFloats)),
