@@ -106,9 +106,9 @@ void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t in
   // (never written here) last.
   const int64_t depth = x.shape.blockDepth;
   const int64_t columnFloats = gemm::SharedColumns::roomFloats(x, depth, cols2, parts);
-  pack::Scratch<float> room(columnFloats + pack::RowBlocks::roomFloats(x, depth, parts));
+  pack::Scratch<float> room(columnFloats + pack::RowBlocks::roomFloats(x, depth, rows, parts));
   gemm::SharedColumns columns(x, depth, cols2, parts, room.data());
-  pack::RowBlocks rowBlocks(x, depth, parts, room.data() + columnFloats);
+  pack::RowBlocks rowBlocks(x, depth, rows, parts, room.data() + columnFloats);
   const gemm::Operands operands{f, inner, nullptr, s, cols2, p, cols2, inner, false, fStep, true};
   parallel::runParts(parts, [&](int part) {
     gemm::blockLoops(x, operands, 0, rows, 0, cols2, part, columns, rowBlocks);

@@ -124,20 +124,22 @@ class Scratch {
 /// where each alone would take small pages.
 class RowBlocks {
  public:
-  static int64_t roomFloats(const isa::Isa& x, int64_t depth, int parts) {
-    const int64_t floats = parts * partFloats(x, depth);
+  /// For blocks of up to `depth` terms, from `rows` rows in all.
+  static int64_t roomFloats(const isa::Isa& x, int64_t depth, int64_t rows, int parts) {
+    const int64_t floats = parts * partFloats(x, depth, rows);
     return floats + roundUp(floatsHolding(floats), kLineFloats);
   }
-  RowBlocks(const isa::Isa& x, int64_t depth, int parts, float* room)
-      : floats_(partFloats(x, depth)), parts_(parts), room_(room) {}
+  RowBlocks(const isa::Isa& x, int64_t depth, int64_t rows, int parts, float* room)
+      : floats_(partFloats(x, depth, rows)), parts_(parts), room_(room) {}
   float* rows(int part) { return room_ + part * floats_; }
   uint8_t* skips(int part) {
     return reinterpret_cast<uint8_t*>(room_ + parts_ * floats_) + part * floats_;
   }
 
  private:
-  static int64_t partFloats(const isa::Isa& x, int64_t depth) {
-    return roundUp(roundUp(x.shape.blockRows, x.shape.tileRows) * depth, kLineFloats);
+  static int64_t partFloats(const isa::Isa& x, int64_t depth, int64_t rows) {
+    const int64_t blockRows = std::min(x.shape.blockRows, rows);
+    return roundUp(roundUp(blockRows, x.shape.tileRows) * depth, kLineFloats);
   }
   int64_t floats_;  // of one part's row block, and bytes of its skips
   int parts_;

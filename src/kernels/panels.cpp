@@ -16,7 +16,7 @@ int64_t packedColumnFloats(const isa::Isa& x, int64_t n) {
 }
 
 int64_t packingFloats(const isa::Isa& x, int64_t n) {
-  return packedColumnFloats(x, n) + pack::RowBlocks::roomFloats(x, Panels::kPanel, 2);
+  return packedColumnFloats(x, n) + pack::RowBlocks::roomFloats(x, Panels::kPanel, n, 2);
 }
 
 }  // namespace
@@ -31,7 +31,7 @@ Panels::Panels(const isa::Isa& x, float* a, int64_t n, int& sign, int64_t keptFl
       kept_(factors_ + n * kPanel),
       skips_(reinterpret_cast<uint8_t*>(kept_ + keptFloats)),
       diagonal_(n),
-      rowBlocks_(x, kPanel, 2, room_.data() + packedColumnFloats(x, n)),
+      rowBlocks_(x, kPanel, n, 2, room_.data() + packedColumnFloats(x, n)),
       sharedColumns_{{x, kPanel, n, 1, room_.data()}, {x, kPanel, n, 2, room_.data()}} {
   // The packed blocks are written before they are read; the rows' factors
   // and skips and the mode's room start at zero.
