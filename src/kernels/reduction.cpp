@@ -77,11 +77,14 @@ class RightOfPivot : public Panels {
     parallel::Meeting meeting(parts);
     columnsRight_.reset(n_ - end_);
     rowsBelow_.reset(rows);
+    // Whole strips of columns (four vectors), all of them for one part;
+    // the rows' groups a few at a time.
+    const int64_t strip = 4 * lanes;
+    const int64_t leastColumns = parts == 1 ? n_ - end_ : strip;
     parallel::runParts(parts, [&](int part) {
-      // Strips of whole vectors; the rows' groups a few at a time.
-      columnsRight_.eachPiece(part, lanes, 4 * lanes, INT64_MAX, [&](int64_t left, int64_t right) {
-        bringPanelRowsUpToDate(end_ + left, end_ + right);
-      });
+      columnsRight_.eachPiece(
+          part, strip, leastColumns, INT64_MAX,
+          [&](int64_t left, int64_t right) { bringPanelRowsUpToDate(end_ + left, end_ + right); });
       // The rows below read the panel's rows right of it.
       meeting.meet();
       rowsBelow_.eachPiece(part, lanes, lanes, 8 * lanes, [&](int64_t begin, int64_t end) {
