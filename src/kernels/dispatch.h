@@ -77,6 +77,12 @@ struct Isa {
   /// row[c] = pivot[c] * factor + row[c] for c < n.
   void (*rowUpdate)(float* row, const float* pivot, float factor, int64_t n);
 
+  /// A column step in rows [firstRow, endRow) (row r at a + r * ld): a row
+  /// whose entry in `column` is not zero takes factor = -entry /
+  /// pivot[column] and, in columns [from, to), the update of rowUpdate.
+  void (*columnStep)(float* a, int64_t ld, int64_t firstRow, int64_t endRow, const float* pivot,
+                     int64_t column, int64_t from, int64_t to);
+
   /// Rows 1 to count - 1 of a panel (row r at rows + r * ld) take, in
   /// columns [0, n), the steps of the rows above them: row r, for s from 0
   /// to r - 1, gets row s's columns * factor(r, s) as rowUpdate adds them,

@@ -29,13 +29,7 @@ bool isZeroLine(const float* first, int64_t n, int64_t step) {
 
 // Column step j on the columns from `from` on.
 void eliminateColumnFrom(float* a, int64_t n, int64_t j, int64_t from) {
-  const isa::Isa& x = activeIsa();
-  const float* pivotRow = a + j * n;
-  for (int64_t i = j + 1; i < n; ++i) {
-    float* row = a + i * n;
-    if (isZero(row[j])) continue;
-    x.rowUpdate(row + from, pivotRow + from, quotientInOrder(-row[j], pivotRow[j]), n - from);
-  }
+  activeIsa().columnStep(a, n, j + 1, n, a + j * n, j, from, n);
 }
 
 }  // namespace
@@ -66,9 +60,7 @@ void pivotSweep(float* a, int64_t n, int& sign) { reference::pivotSweep(a, n, si
 
 void eliminateColumn(float* a, int64_t n, int64_t j) { eliminateColumnFrom(a, n, j, 0); }
 
-void eliminateRightOfPivot(float* a, int64_t n, int64_t j) {
-  eliminateColumnFrom(a, n, j, j + 1);
-}
+void eliminateRightOfPivot(float* a, int64_t n, int64_t j) { eliminateColumnFrom(a, n, j, j + 1); }
 
 void reduceColumns(float* a, int64_t n, int& sign) {
   if (n >= kBlockedReductionSide) {
@@ -86,8 +78,8 @@ void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>&
   }
 }
 
-void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner,
-              int64_t cols2, int64_t fStep) {
+void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2,
+              int64_t fStep) {
   if (rows * inner * cols2 >= kBlockedProductWork) {
     blocked::multiply(f, s, p, rows, inner, cols2, fStep);
   } else {

@@ -51,7 +51,8 @@ void SharedSteps::makeRoomForResidues() {
 void SharedSteps::zerosWithout(const SharedSteps& whole, int64_t line) {
   for (int64_t r = 0; r + 2 < n_; ++r) {
     const bool before = r < line;
-    zeros(kDiagonal, r) = before ? whole.zeros(kDiagonal, r) : whole.zeros(byRow_ ? kBelow : kRight, r);
+    zeros(kDiagonal, r) =
+        before ? whole.zeros(kDiagonal, r) : whole.zeros(byRow_ ? kBelow : kRight, r);
     if (byRow_) {
       zeros(kRight, r) = before ? whole.zeros(kRight, r) : whole.zeros(kDiagonal, r + 1);
     } else {
@@ -73,13 +74,7 @@ void SharedSteps::advanceTo(const isa::Isa& x, int64_t steps) {
 // Column step s as the plain code takes it, on the columns right of s (the
 // others are not read again without exchanges).
 void SharedSteps::step(const isa::Isa& x, int64_t s) {
-  const float* pivot = a_.data() + s * cols_;
-  for (int64_t r = s + 1; r < rows_; ++r) {
-    float* row = a_.data() + r * cols_;
-    if (isZero(row[s])) continue;
-    const float factor = quotientInOrder(-row[s], pivot[s]);
-    x.rowUpdate(row + s + 1, pivot + s + 1, factor, cols_ - s - 1);
-  }
+  x.columnStep(a_.data(), cols_, s + 1, rows_, a_.data() + s * cols_, s, s + 1, cols_);
 }
 
 void SharedSteps::stepResidues(int64_t s) {
