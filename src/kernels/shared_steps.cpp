@@ -31,13 +31,25 @@ void SharedSteps::startWithout(const SharedSteps& whole, bool byRow, int64_t lin
   // Only the entries from the steps on are read again.
   for (int64_t r = steps_; r < rows_; ++r) {
     const int64_t fromRow = r + (byRow && r >= line);
-    for (int64_t c = steps_; c < cols_; ++c) {
-      const int64_t from = fromRow * n_ + c + (!byRow && c >= line);
-      a_[r * cols_ + c] = whole.a_[from];
-      if (withResidues_) residues_[r * cols_ + c] = whole.residues_[from];
-    }
+    copyWithout(whole.a_, fromRow, line, a_, r);
+    if (withResidues_) copyWithout(whole.residues_, fromRow, line, residues_, r);
   }
   zerosWithout(whole, line);
+}
+
+// Row `fromRow` of the whole, from the steps on, into row r here, column
+// `line` left out unless the row is what leaves a line out.
+template <class T>
+void SharedSteps::copyWithout(const std::vector<T>& whole, int64_t fromRow, int64_t line,
+                              std::vector<T>& to, int64_t r) const {
+  const T* in = whole.data() + fromRow * n_;
+  T* out = to.data() + r * cols_;
+  if (byRow_ || line < steps_) {
+    const int64_t skip = byRow_ ? 0 : 1;
+    std::copy(in + steps_ + skip, in + cols_ + skip, out + steps_);
+    return;
+  }
+  std::copy(in + line + 1, in + n_, std::copy(in + steps_, in + line, out + steps_));
 }
 
 void SharedSteps::makeRoomForResidues() {
@@ -49,6 +61,7 @@ void SharedSteps::makeRoomForResidues() {
 // The zeros met so far, read from the whole's: its row r + 1 is row r here
 // from row `line` on (byRow), or its column c + 1 column c from `line` on.
 void SharedSteps::zerosWithout(const SharedSteps& whole, int64_t line) {
+  summarized_ = false;
   for (int64_t r = 0; r + 2 < n_; ++r) {
     const bool before = r < line;
     zeros(kDiagonal, r) =
@@ -100,6 +113,7 @@ uint8_t SharedSteps::zeroAt(int64_t r, int64_t c) const {
 // The sweeps test the diagonal up to n - 3 of a minor, which is n - 1
 // square: up to n - 2 here, and beside it up to n - 3.
 void SharedSteps::testFrom(int64_t first) {
+  summarized_ = false;
   for (int64_t r = first; r + 1 < n_ && r < rows_ && r < cols_; ++r) {
     zeros(kDiagonal, r) |= zeroAt(r, r);
     if (r + 2 >= n_) continue;
@@ -107,27 +121,41 @@ void SharedSteps::testFrom(int64_t first) {
     if (r + 1 < cols_) zeros(kRight, r) |= zeroAt(r, r + 1);
   }
 }
-
 bool SharedSteps::metZero(int64_t other, bool exact) const {
-  const uint8_t zero = exact ? kFloatZero | kResidueZero : kFloatZero;
-  for (int64_t r = 0; r < other && r + 2 < n_; ++r) {
-    if (zeros(kDiagonal, r) & zero) return true;
-  }
+  if (!summarized_) summarizeZeros();
+  const ZerosFound& found = found_[exact ? 1 : 0];
+  return found.firstOnDiagonal < std::min(other, n_ - 2) || found.lastBeside >= other;
+}
+
+// What metZero asks of the zeros, once for all the lanes of a state: the
+// minors tested on the diagonal up to n - 3 and beside it from their
+// left-out line on.
+void SharedSteps::summarizeZeros() const {
   const Place beside = byRow_ ? kRight : kBelow;
-  for (int64_t r = other; r + 2 < n_; ++r) {
-    if (zeros(beside, r) & zero) return true;
+  for (int kind = 0; kind < 2; ++kind) {
+    const uint8_t zero = kind == 1 ? kFloatZero | kResidueZero : kFloatZero;
+    ZerosFound& found = found_[kind];
+    found = ZerosFound{n_, -1};
+    for (int64_t r = 0; r + 2 < n_; ++r) {
+      if ((zeros(kDiagonal, r) & zero) && found.firstOnDiagonal == n_) found.firstOnDiagonal = r;
+      if (zeros(beside, r) & zero) found.lastBeside = r;
+    }
   }
-  return false;
+  summarized_ = true;
 }
 
 template <class T>
 void SharedSteps::copyBlock(const std::vector<T>& from, std::vector<T>& to) const {
   const int64_t side = n_ - steps_;
-  for (int64_t r = 0; r < side; ++r) {
-    for (int64_t c = 0; c < side; ++c) {
-      const bool inside = steps_ + r < rows_ && steps_ + c < cols_;
-      to[r * side + c] = inside ? from[(steps_ + r) * cols_ + steps_ + c] : T{};
+  const int64_t width = cols_ - steps_;
+  T* out = to.data();
+  for (int64_t r = 0; r < side; ++r, out += side) {
+    if (steps_ + r >= rows_) {
+      std::fill(out, out + side, T{});
+      continue;
     }
+    const T* in = from.data() + (steps_ + r) * cols_ + steps_;
+    std::fill(std::copy(in, in + width, out), out + side, T{});
   }
 }
 

@@ -70,9 +70,13 @@ class SharedSteps {
   void stepResidues(int64_t s);
   uint8_t zeroAt(int64_t r, int64_t c) const;
   void testFrom(int64_t first);
+  void summarizeZeros() const;
   void zerosWithout(const SharedSteps& whole, int64_t line);
   template <class T>
   void copyBlock(const std::vector<T>& from, std::vector<T>& to) const;
+  template <class T>
+  void copyWithout(const std::vector<T>& whole, int64_t fromRow, int64_t line, std::vector<T>& to,
+                   int64_t r) const;
   // Room for the residues, only where some minor has exact values to test:
   // with the exact test off, or an entry not finite, it would be fresh
   // memory never used.
@@ -89,6 +93,15 @@ class SharedSteps {
   std::vector<double> residues_;
   // Per place and position r, whether the entry has been zero.
   std::vector<uint8_t> zeros_;
+  // Per kind of zero (floats only, or residues too): the first diagonal
+  // entry and the last entry beside it found zero (n and -1 when none);
+  // kept until the zeros change.
+  struct ZerosFound {
+    int64_t firstOnDiagonal;
+    int64_t lastBeside;
+  };
+  mutable ZerosFound found_[2] = {};
+  mutable bool summarized_ = false;
   std::vector<float> block_;
   std::vector<double> blockResidues_;
 };
