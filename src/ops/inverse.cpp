@@ -31,21 +31,22 @@ struct CofactorWork {
   CofactorWork(const Dialogue& d, MatrixView source, int32_t side)
       : matrix(source),
         n(side),
-        minor(d.allocate<ElementPair>(int64_t{side - 1} * (side - 1))),
-        workingCopy(d.allocate<float>(int64_t{side} * side)),
         batched(side - 1 >= kBatchedMinorSide),
+        minor(d.allocate<ElementPair>(batched ? 0 : int64_t{side - 1} * (side - 1))),
+        workingCopy(d.allocate<float>(int64_t{side} * side)),
         minorDets(d.allocate<float>(batched ? int64_t{side} * side : 0)),
         reduced(d.allocate<uint8_t>(batched ? int64_t{side} * side : 0)),
         quietWorking(batched ? "\n\n" + std::string(side - 1, '\n') : "") {}
 
   MatrixView matrix;
   int32_t n;
+  // Large minors go in batches: every minor's determinant at once, and
+  // whether detTS would have printed its (quiet) reduction. Smaller ones
+  // go one by one through detTS, each built in `minor`.
+  bool batched;
   Storage<ElementPair> minor;
   // detTS's working copy, shared by all its calls.
   Storage<float> workingCopy;
-  // For large minors: every minor's determinant, and whether detTS would
-  // have printed its (quiet) reduction.
-  bool batched;
   Storage<float> minorDets;
   Storage<uint8_t> reduced;
   // What detTS prints for a reduced minor: "\n\n" and a "\n" per step.
