@@ -48,8 +48,9 @@ class MinorsWithExactValues {
 
 // Lanes of the batch, each given one minor of the whole matrix to reduce.
 struct MinorBatch {
-  MinorBatch(int64_t n, int lanes, bool exactValues)
-      : work(isa::minorWorkFloats(n - 1, lanes)),
+  /// `room`: isa::minorWorkFloats(n - 1, lanes) floats for `work`.
+  MinorBatch(int64_t n, int lanes, bool exactValues, float* room)
+      : work(room),
         residueWork(exactValues ? (n - 1) * (n - 1) * lanes : 0),
         rows(lanes),
         cols(lanes),
@@ -57,7 +58,7 @@ struct MinorBatch {
         det(lanes) {}
   // Left unset: a batch writes what it reads, and a batch of small minors
   // touches only the start, sparing the rest its fresh pages.
-  pack::Scratch<float> work;
+  float* work;
   pack::Scratch<double> residueWork;
   // One minor for the plain code, and its residues modulo each prime: made
   // when first needed, most inverses never need them.

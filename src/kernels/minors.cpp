@@ -75,8 +75,18 @@ class ZeroLinesOfMinors {
 // from them, and the batch of whole minors for those that cannot.
 struct MinorPart {
   MinorPart(int64_t n, int lanes, bool exactValues)
-      : wholeSteps(n), shared(n), whole(n, lanes, exactValues), rows(lanes), cols(lanes), i(lanes),
-        j(lanes), det(lanes) {}
+      : room(2 * SharedSteps::roomFloats(n) + isa::minorWorkFloats(n - 1, lanes)),
+        wholeSteps(n, room.data()),
+        shared(n, room.data() + SharedSteps::roomFloats(n)),
+        whole(n, lanes, exactValues, room.data() + 2 * SharedSteps::roomFloats(n)),
+        rows(lanes),
+        cols(lanes),
+        i(lanes),
+        j(lanes),
+        det(lanes) {}
+  // One block for the shared steps' matrices and the batch's minors: a
+  // large page, where each alone would take small ones.
+  pack::Scratch<float> room;
   SharedSteps wholeSteps;  // the first steps of every group's matrix
   SharedSteps shared;
   MinorBatch whole;

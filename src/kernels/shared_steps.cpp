@@ -14,7 +14,7 @@ void SharedSteps::startWhole(const Minors& m) {
   before_ = 1.0f;
   withResidues_ = !m.residues.empty();
   makeRoomForResidues();
-  std::copy(m.a, m.a + n_ * n_, a_.begin());
+  std::copy(m.a, m.a + n_ * n_, a_);
   if (withResidues_) std::copy(m.residues.begin(), m.residues.end(), residues_.begin());
   std::fill(zeros_.begin(), zeros_.end(), 0);
   testFrom(0);
@@ -32,7 +32,7 @@ void SharedSteps::startWithout(const SharedSteps& whole, bool byRow, int64_t lin
   for (int64_t r = steps_; r < rows_; ++r) {
     const int64_t fromRow = r + (byRow && r >= line);
     copyWithout(whole.a_, fromRow, line, a_, r);
-    if (withResidues_) copyWithout(whole.residues_, fromRow, line, residues_, r);
+    if (withResidues_) copyWithout(whole.residues_.data(), fromRow, line, residues_.data(), r);
   }
   zerosWithout(whole, line);
 }
@@ -40,10 +40,10 @@ void SharedSteps::startWithout(const SharedSteps& whole, bool byRow, int64_t lin
 // Row `fromRow` of the whole, from the steps on, into row r here, column
 // `line` left out unless the row is what leaves a line out.
 template <class T>
-void SharedSteps::copyWithout(const std::vector<T>& whole, int64_t fromRow, int64_t line,
-                              std::vector<T>& to, int64_t r) const {
-  const T* in = whole.data() + fromRow * n_;
-  T* out = to.data() + r * cols_;
+void SharedSteps::copyWithout(const T* whole, int64_t fromRow, int64_t line, T* to,
+                              int64_t r) const {
+  const T* in = whole + fromRow * n_;
+  T* out = to + r * cols_;
   if (byRow_ || line < steps_) {
     const int64_t skip = byRow_ ? 0 : 1;
     std::copy(in + steps_ + skip, in + cols_ + skip, out + steps_);
@@ -87,7 +87,7 @@ void SharedSteps::advanceTo(const isa::Isa& x, int64_t steps) {
 // Column step s as the plain code takes it, on the columns right of s (the
 // others are not read again without exchanges).
 void SharedSteps::step(const isa::Isa& x, int64_t s) {
-  x.columnStep(a_.data(), cols_, s + 1, rows_, a_.data() + s * cols_, s, s + 1, cols_);
+  x.columnStep(a_, cols_, s + 1, rows_, a_ + s * cols_, s, s + 1, cols_);
 }
 
 void SharedSteps::stepResidues(int64_t s) {
@@ -145,27 +145,27 @@ void SharedSteps::summarizeZeros() const {
 }
 
 template <class T>
-void SharedSteps::copyBlock(const std::vector<T>& from, std::vector<T>& to) const {
+void SharedSteps::copyBlock(const T* from, T* to) const {
   const int64_t side = n_ - steps_;
   const int64_t width = cols_ - steps_;
-  T* out = to.data();
+  T* out = to;
   for (int64_t r = 0; r < side; ++r, out += side) {
     if (steps_ + r >= rows_) {
       std::fill(out, out + side, T{});
       continue;
     }
-    const T* in = from.data() + (steps_ + r) * cols_ + steps_;
+    const T* in = from + (steps_ + r) * cols_ + steps_;
     std::fill(std::copy(in, in + width, out), out + side, T{});
   }
 }
 
 const float* SharedSteps::block() {
   copyBlock(a_, block_);
-  return block_.data();
+  return block_;
 }
 
 const double* SharedSteps::blockResidues() {
-  copyBlock(residues_, blockResidues_);
+  copyBlock(residues_.data(), blockResidues_.data());
   return blockResidues_.data();
 }
 

@@ -36,8 +36,10 @@ namespace trelvo::kernels::minors {
 // from them.
 class SharedSteps {
  public:
-  explicit SharedSteps(int64_t n)
-      : n_(n), a_(n * n), zeros_(3 * n), block_(n * n) {}
+  /// Floats of the room of the matrix's state and of its block.
+  static int64_t roomFloats(int64_t n) { return 2 * n * n; }
+  /// The state and the block go in `room`, of roomFloats(n) floats.
+  SharedSteps(int64_t n, float* room) : n_(n), a_(room), zeros_(3 * n), block_(room + n * n) {}
 
   /// The whole matrix, before any step.
   void startWhole(const Minors& m);
@@ -73,10 +75,9 @@ class SharedSteps {
   void summarizeZeros() const;
   void zerosWithout(const SharedSteps& whole, int64_t line);
   template <class T>
-  void copyBlock(const std::vector<T>& from, std::vector<T>& to) const;
+  void copyBlock(const T* from, T* to) const;
   template <class T>
-  void copyWithout(const std::vector<T>& whole, int64_t fromRow, int64_t line, std::vector<T>& to,
-                   int64_t r) const;
+  void copyWithout(const T* whole, int64_t fromRow, int64_t line, T* to, int64_t r) const;
   // Room for the residues, only where some minor has exact values to test:
   // with the exact test off, or an entry not finite, it would be fresh
   // memory never used.
@@ -89,7 +90,7 @@ class SharedSteps {
   int64_t steps_ = 0;
   float before_ = 1.0f;
   bool withResidues_ = false;
-  std::vector<float> a_;
+  float* a_;
   std::vector<double> residues_;
   // Per place and position r, whether the entry has been zero.
   std::vector<uint8_t> zeros_;
@@ -102,7 +103,7 @@ class SharedSteps {
   };
   mutable ZerosFound found_[2] = {};
   mutable bool summarized_ = false;
-  std::vector<float> block_;
+  float* block_;
   std::vector<double> blockResidues_;
 };
 
