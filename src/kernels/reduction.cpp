@@ -186,7 +186,39 @@ class RightOfPivot : public Panels {
     keepOrRestore(first_, end_, first_, rowsBelowTookSteps ? n_ : end_, false);
     if (rowsBelowTookSteps) keepOrRestore(end_, n_, first_, end_, false);
     zeroMayBeOnDiagonal_ = true;
+    // Then the panel goes again from its start, its waiting terms in one
+    // pass, instead of stopping at its first step.
+    if (!withoutSweeps_ && sweepBeforeFirstStep()) return first_;
     return replayWithSweeps();
+  }
+
+  // Row i's entry in column c after the panel's first step, before it.
+  float afterFirstStep(int64_t i, int64_t c) {
+    const float* target = row(i);
+    const float* pivot = row(first_);
+    if (isZero(target[first_])) return target[c];
+    const float factor = quotientInOrder(-target[first_], pivot[first_]);
+    return sumInOrder(productInOrder(pivot[c], factor), target[c]);
+  }
+
+  // The exchanges of the sweep after the panel's first step, made before
+  // it, from the values that sweep would test: the step changes each row on
+  // its own, from itself and the pivot row, which none of them moves (a
+  // random fill of whole numbers often meets a zero right after the first
+  // step). Whether it exchanged any rows.
+  bool sweepBeforeFirstStep() {
+    if (isZero(row(first_)[first_]) || zeroOnDiagonalIn(0, first_ + 1)) return false;
+    bool exchanged = false;
+    for (int64_t k = first_ + 1; k + 1 < n_; ++k) {
+      if (!isZero(afterFirstStep(k, k))) continue;
+      for (int64_t p = k + 1; p < n_; ++p) {
+        if (isZero(afterFirstStep(p, k))) continue;
+        sign_ = -sign_;
+        std::swap_ranges(row(k), row(k) + n_, row(p));
+        exchanged = true;
+      }
+    }
+    return exchanged;
   }
 
   // The panel step by step with its sweeps, still right of the pivot; a
