@@ -104,23 +104,33 @@ void SharedSteps::stepResidues(int64_t s) {
   }
 }
 
-uint8_t SharedSteps::zeroAt(int64_t r, int64_t c) const {
-  const int64_t k = r * cols_ + c;
-  const bool residueZero = withResidues_ && residues_[k] == 0.0;
-  return (isZero(a_[k]) ? kFloatZero : 0) | (residueZero ? kResidueZero : 0);
-}
-
 // The sweeps test the diagonal up to n - 3 of a minor, which is n - 1
 // square: up to n - 2 here, and beside it up to n - 3.
 void SharedSteps::testFrom(int64_t first) {
   summarized_ = false;
-  for (int64_t r = first; r + 1 < n_ && r < rows_ && r < cols_; ++r) {
-    zeros(kDiagonal, r) |= zeroAt(r, r);
-    if (r + 2 >= n_) continue;
-    if (r + 1 < rows_) zeros(kBelow, r) |= zeroAt(r + 1, r);
-    if (r + 1 < cols_) zeros(kRight, r) |= zeroAt(r, r + 1);
+  // Locals: a byte store may alias anything, and would make the compiler
+  // load every member again after it.
+  const int64_t n = n_;
+  const int64_t rows = rows_;
+  const int64_t cols = cols_;
+  const float* a = a_;
+  const double* residues = withResidues_ ? residues_.data() : nullptr;
+  auto zeroAt = [&](int64_t r, int64_t c) -> uint8_t {
+    const int64_t k = r * cols + c;
+    const bool residueZero = residues != nullptr && residues[k] == 0.0;
+    return (isZero(a[k]) ? kFloatZero : 0) | (residueZero ? kResidueZero : 0);
+  };
+  uint8_t* diagonal = zeros_.data() + kDiagonal * n;
+  uint8_t* below = zeros_.data() + kBelow * n;
+  uint8_t* right = zeros_.data() + kRight * n;
+  for (int64_t r = first; r + 1 < n && r < rows && r < cols; ++r) {
+    diagonal[r] |= zeroAt(r, r);
+    if (r + 2 >= n) continue;
+    if (r + 1 < rows) below[r] |= zeroAt(r + 1, r);
+    if (r + 1 < cols) right[r] |= zeroAt(r, r + 1);
   }
 }
+
 bool SharedSteps::metZero(int64_t other, bool exact) const {
   if (!summarized_) summarizeZeros();
   const ZerosFound& found = found_[exact ? 1 : 0];

@@ -70,7 +70,6 @@ class SharedSteps {
   uint8_t zeros(Place place, int64_t r) const { return zeros_[place * n_ + r]; }
   void step(const isa::Isa& x, int64_t s);
   void stepResidues(int64_t s);
-  uint8_t zeroAt(int64_t r, int64_t c) const;
   void testFrom(int64_t first);
   void summarizeZeros() const;
   void zerosWithout(const SharedSteps& whole, int64_t line);
