@@ -79,16 +79,16 @@ inline bool hasNaN(const float* p, int64_t count) {
   return any;
 }
 
-/// Floats in a cache line: blocks of room start on one, since a vector
-/// load across two lines costs two.
-inline constexpr int64_t kLineFloats = 16;
+/// A cache line: blocks of room start on one, since a vector load across
+/// two lines costs two.
+inline constexpr int64_t kLineBytes = 64;
+inline constexpr int64_t kLineFloats = kLineBytes / sizeof(float);
 
 /// The first cache line's start at or after p.
 template <class T>
 T* onLine(T* p) {
-  constexpr uintptr_t kLine = 64;
   const uintptr_t address = reinterpret_cast<uintptr_t>(p);
-  return p + ((kLine - address % kLine) % kLine) / sizeof(T);
+  return p + ((kLineBytes - address % kLineBytes) % kLineBytes) / sizeof(T);
 }
 
 /// Bytes enough for `bytes`, rounded up to whole large pages (2 MiB on the
@@ -109,7 +109,7 @@ class Scratch {
  public:
   explicit Scratch(int64_t count)
       : values_(std::make_unique_for_overwrite<T[]>(
-            onWholeLargePages(count * int64_t{sizeof(T)}) / int64_t{sizeof(T)} + kLineFloats)) {}
+            (onWholeLargePages(count * int64_t{sizeof(T)}) + kLineBytes) / int64_t{sizeof(T)})) {}
   T* data() { return onLine(values_.get()); }
   const T* data() const { return onLine(values_.get()); }
 

@@ -53,13 +53,9 @@ class FromBothEnds {
   /// Starts over on [0, count), count < 2^32. No part may take meanwhile.
   void reset(int64_t count);
 
-  /// Part `part`'s next piece, empty once none is left: a quarter of what
-  /// is left, rounded up to a multiple of `grain`, at least `least` and at
-  /// most `most` (both multiples of `grain`).
-  std::pair<int64_t, int64_t> take(int part, int64_t grain, int64_t least,
-                                   int64_t most = INT64_MAX);
-
-  /// work(begin, end) for each of part `part`'s pieces, taken as by take.
+  /// work(begin, end) for each of part `part`'s pieces: a quarter of
+  /// what is left, rounded up to a multiple of `grain`, at least `least`
+  /// and at most `most` (both multiples of `grain`).
   template <class Work>
   void eachPiece(int part, int64_t grain, int64_t least, int64_t most, const Work& work) {
     for (;;) {
@@ -70,6 +66,9 @@ class FromBothEnds {
   }
 
  private:
+  // Part `part`'s next piece, empty once none is left.
+  std::pair<int64_t, int64_t> take(int part, int64_t grain, int64_t least, int64_t most);
+
   // The front in the low half, the back in the high half: one
   // compare-and-swap moves either.
   std::atomic<uint64_t> ends_ = 0;

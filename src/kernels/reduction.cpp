@@ -207,7 +207,7 @@ class RightOfPivot : public Panels {
   // random fill of whole numbers often meets a zero right after the first
   // step). Whether it exchanged any rows.
   bool sweepBeforeFirstStep() {
-    if (isZero(row(first_)[first_]) || zeroOnDiagonalIn(0, first_ + 1)) return false;
+    if (zeroOnDiagonalIn(0, first_ + 1)) return false;
     bool exchanged = false;
     for (int64_t k = first_ + 1; k + 1 < n_; ++k) {
       if (!isZero(afterFirstStep(k, k))) continue;
