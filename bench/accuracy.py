@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
 """How often the determinant (menu choice 5) and the inverse (choice 6) print
-a wrong result on whole-number matrices, with the reduction's exact zero test
+a wrong result on matrices typed in, with the reduction's exact zero test
 off (TRELVO_BENCH_FLOAT_ZEROS=1, zeros decided by the floats alone) and on.
 
 Samples, for sides 5 to 8, COUNT seeded random matrices each: the determinant
-with entries 1..5; the inverse with entries 1..5, with 1..10 and with -5..5.
-Every matrix is typed in, so it is known exactly; the truth is computed in
-integers (fraction-free elimination) and fractions.
+with entries 1..5; the inverse with entries 1..5, with 1..10 and with -5..5;
+the inverse with one-decimal entries (-2.0..2.0) and with two-decimal ones
+(-2.00..2.00), every second of those singular: its last row a combination of
+two others with one-decimal coefficients, typed with the decimals it needs.
+Every matrix is typed in, so it is known exactly as typed; the truth is
+computed in integers (fraction-free elimination, on the decimals scaled to
+whole numbers) and fractions.
 
 A result is wrong when its printed text differs from the exact value printed
 the same way ("%.2f"; either neighbour where the exact value lies halfway)
@@ -17,8 +21,10 @@ confusions: an exactly singular matrix given an inverse, and an invertible
 one refused as not invertible. The percentages are of all COUNT matrices of
 a cell.
 
-Many matrices go through one run of the program: each new matrix is loaded
-by summing the difference to the one in memory and keeping the sum. A run
+Many matrices go through one run of the program: each new whole-number
+matrix is loaded by summing the difference to the one in memory and keeping
+the sum; a decimal one (where the floats' difference is not exact) by a
+kept product by the scalar 0, then a kept sum with the new matrix. A run
 ends early at an inverse refused (its save question never comes); the next
 run starts at the following matrix.
 
@@ -39,12 +45,15 @@ import time
 from fractions import Fraction
 
 SIDES = (5, 6, 7, 8)
-# (heading, menu choice, lowest entry, highest entry)
+# (heading, menu choice, lowest entry, highest entry, decimal places): the
+# entries are whole numbers from lowest to highest over 10^places.
 SAMPLES = (
-    ("determinant wrong, fill 1..5", 5, 1, 5),
-    ("inverse with a wrong printed entry, fill 1..5", 6, 1, 5),
-    ("fill 1..10", 6, 1, 10),
-    ("typed -5..5", 6, -5, 5),
+    ("determinant wrong, fill 1..5", 5, 1, 5, 0),
+    ("inverse with a wrong printed entry, fill 1..5", 6, 1, 5, 0),
+    ("fill 1..10", 6, 1, 10, 0),
+    ("typed -5..5", 6, -5, 5, 0),
+    ("typed -2.0..2.0, half singular", 6, -20, 20, 1),
+    ("typed -2.00..2.00, half singular", 6, -200, 200, 2),
 )
 BATCH = 100  # matrices per run of the program (a side 8 inverse prints ~0.5 MB)
 PASS_END = b"RITORNA AL MENU'"
@@ -94,22 +103,34 @@ def is_wrong(text, exact):
     return abs(value - exact) > (Fraction(1, 1000) * abs(exact) if exact else Fraction(1, 1000))
 
 
-def dialogue(choice, matrices):
+def decimal_text(whole, places):
+    """whole / 10^places as typed, with its decimals."""
+    if places == 0:
+        return "%d" % whole
+    digits = "%0*d" % (places + 1, abs(whole))
+    return ("-" if whole < 0 else "") + digits[:-places] + "." + digits[-places:]
+
+
+def dialogue(choice, matrices, places):
     """What the user types: the first matrix directly, every later one as a
-    kept sum with its difference to the one before; after an inverse the
-    save question is declined."""
+    kept sum with its difference to the one before (whole numbers) or with
+    a matrix of zeros (decimals); after an inverse the save question is
+    declined. Entries are whole numbers over 10^places."""
     n = len(matrices[0])
     words, before = [], None
     for matrix in matrices:
         cells = [x for row in matrix for x in row]
         if before is None:
-            words += [choice, n, n, 2] + cells
-        else:
+            words += [choice, n, n, 2] + [decimal_text(x, places) for x in cells]
+        elif places == 0:
             words += [2, n, n, 2] + [a - b for a, b in zip(cells, before)] + [1, 1, choice]
+        else:
+            words += [1, 0, 1, 1, 2, n, n, 2] + [decimal_text(x, places) for x in cells]
+            words += [1, 1, choice]
         words += [1] if choice == 5 else [0, 1]
         before = cells
     words[-1] = 9
-    return "".join("%d\n" % w for w in words).encode()
+    return "".join("%s\n" % w for w in words).encode()
 
 
 def results(output):
@@ -143,17 +164,39 @@ def split_cells(text):
     return cells
 
 
-def run_program(program, env, choice, matrices):
+def run_program(program, env, choice, matrices, places):
     found = []
     while len(found) < len(matrices):
         batch = matrices[len(found):len(found) + BATCH]
-        output = subprocess.run([program], input=dialogue(choice, batch), env=env,
+        output = subprocess.run([program], input=dialogue(choice, batch, places), env=env,
                                 stdout=subprocess.PIPE, check=False).stdout
         got = results(output)
         if not got:
             sys.exit("no result read from the program's output")
         found += got
     return found
+
+
+def sample_matrix(rng, side, low, high, places, index):
+    """Whole numbers over 10^places; for decimals every second matrix has as
+    last row c1 * row 0 + c2 * row 1, c1 and c2 in tenths (so its entries
+    take one decimal more)."""
+    matrix = [[rng.randint(low, high) for _ in range(side)] for _ in range(side)]
+    if places == 0:
+        return matrix, 0
+    matrix = [[10 * x for x in row] for row in matrix]
+    if index % 2:
+        c1, c2 = rng.randint(-15, 15), rng.randint(-15, 15)
+        matrix[-1] = [(c1 * a + c2 * b) // 10 for a, b in zip(matrix[0], matrix[1])]
+    return matrix, places + 1
+
+
+def scaled_truth(matrix, places):
+    """(determinant, inverse) of whole numbers over 10^places."""
+    det, inverse = exact_inverse(matrix)
+    scale = 10 ** places
+    return (Fraction(det, scale ** len(matrix)),
+            inverse and [[x * scale for x in row] for row in inverse])
 
 
 def count_cell(choice, truths, found, confusions):
@@ -184,14 +227,15 @@ def main():
                   for mode in modes}
     began = time.time()
     for side in SIDES:
-        for heading, choice, low, high in SAMPLES:
+        for heading, choice, low, high, places in SAMPLES:
             rng = random.Random("%s %d %s" % (args.seed, side, heading))
-            matrices = [[[rng.randint(low, high) for _ in range(side)] for _ in range(side)]
-                        for _ in range(args.count)]
-            truths = [exact_inverse(m) for m in matrices]
+            sampled = [sample_matrix(rng, side, low, high, places, k) for k in range(args.count)]
+            matrices = [m for m, _ in sampled]
+            typed_places = max(p for _, p in sampled)
+            truths = [scaled_truth(m, typed_places) for m in matrices]
             for mode, switches in modes.items():
                 env = dict(os.environ, TRELVO_BENCH_ONE_CORE="1", **switches)
-                found = run_program(args.program, env, choice, matrices)
+                found = run_program(args.program, env, choice, matrices, typed_places)
                 wrong[side, heading, mode] = count_cell(choice, truths, found, confusions[mode])
             print("side %d, %s: %d -> %d  (%.0f s)" % (side, heading, wrong[side, heading, "off"],
                   wrong[side, heading, "on"], time.time() - began), file=sys.stderr)

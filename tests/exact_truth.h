@@ -2,12 +2,17 @@
 // is checked against, computed here without the program's residues.
 //
 // Rationals over 128-bit integers hold every value that the reduction of a
-// small whole-number matrix computes exactly (ratios of its minors), and a
-// plain copy of the reduction carries them beside its floats, deciding
-// every zero by them.
+// small matrix of whole numbers, tenths or hundredths computes exactly
+// (ratios of its minors), and a plain copy of the reduction carries them
+// beside its floats, deciding every zero by them. The exact value of a
+// float is the decimal that std::to_chars writes for it, read here from
+// its text.
 #pragma once
 
+#include <algorithm>
+#include <charconv>
 #include <cstdint>
+#include <cstdlib>
 #include <numeric>
 #include <utility>
 #include <vector>
@@ -65,6 +70,29 @@ inline int64_t Rational::modulo(int64_t p) const {
   return static_cast<int64_t>(Int{n} * powerModulo(d, p - 2, p) % p);
 }
 
+/// The decimal std::to_chars writes for the finite x, as a fraction.
+inline Rational decimalValue(float x) {
+  char text[32];
+  char* end = std::to_chars(text, text + sizeof text - 1, x, std::chars_format::scientific).ptr;
+  *end = '\0';
+  Int digits = 0;
+  int afterPoint = -1;
+  const char* c = text + (text[0] == '-');
+  for (; c < end && *c != 'e'; ++c) {
+    if (*c == '.') {
+      afterPoint = 0;
+    } else {
+      digits = digits * 10 + (*c - '0');
+      afterPoint += afterPoint >= 0;
+    }
+  }
+  const int exponent = std::atoi(c + 1) - std::max(afterPoint, 0);
+  Int power = 1;
+  for (int k = 0; k < (exponent < 0 ? -exponent : exponent); ++k) power *= 10;
+  if (text[0] == '-') digits = -digits;
+  return exponent < 0 ? Rational::of(digits, power) : Rational::of(digits * power, 1);
+}
+
 /// The determinant of a whole-number n x n matrix (row-major) by
 /// fraction-free elimination, every division exact.
 inline Int exactDeterminant128(const std::vector<float>& values, int n) {
@@ -88,12 +116,12 @@ inline Int exactDeterminant128(const std::vector<float>& values, int n) {
   return n == 0 ? 1 : sign * at(n - 1, n - 1);
 }
 
-/// The reduction of a whole-number matrix with every zero decided by exact
-/// rationals: an entry counts as zero when its float is zero or its exact
+/// The reduction of a matrix of short decimals with every zero decided by
+/// exact rationals: an entry counts as zero when its float is zero or its exact
 /// value is. Its float steps round every product and sum to float.
 struct ExactRuleReduction {
   ExactRuleReduction(const std::vector<float>& values, int side) : n(side), a(values) {
-    for (float x : values) exact.push_back(Rational::of(static_cast<Int>(x), 1));
+    for (float x : values) exact.push_back(decimalValue(x));
   }
 
   float& at(int r, int c) { return a[static_cast<size_t>(r * n + c)]; }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <bit>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogue/number_input.h"
 #include "exact_truth.h"
 #include "kernels/kernels.h"
 #include "kernels/modular.h"
@@ -32,27 +34,39 @@ namespace modular = kernels::modular;
 
 bool sameBits(float x, float y) { return std::bit_cast<uint32_t>(x) == std::bit_cast<uint32_t>(y); }
 
-// 2^149 * x modulo p, from x = mantissa * 2^exponent.
-int64_t scaledResidue(float x, int64_t p) {
-  int exponent = 0;
-  const double fraction = std::frexp(static_cast<double>(x), &exponent);
-  auto mantissa = static_cast<int64_t>(std::ldexp(fraction, 24));
-  int shift = exponent - 24 + 149;
-  if (shift < 0) mantissa /= int64_t{1} << -shift;  // a subnormal: its low bits are zero
-  shift = std::max(shift, 0);
-  const Int residue = Int{(mantissa % p + p) % p} * powerModulo(2, shift, p) % p;
-  return static_cast<int64_t>(residue);
+// The residue modulo p of the decimal that std::to_chars writes for x.
+int64_t residueOfShortestDecimal(float x, int64_t p) {
+  char text[32];
+  char* end = std::to_chars(text, text + sizeof text, x, std::chars_format::scientific).ptr;
+  const std::string written(text, end);
+  const size_t e = written.find('e');
+  std::string digits = written.substr(0, e);
+  const size_t point = digits.find('.');
+  int exponent = std::stoi(written.substr(e + 1));
+  if (point != std::string::npos) {
+    exponent -= static_cast<int>(digits.size() - point - 1);
+    digits.erase(point, 1);
+  }
+  const int64_t m = std::stoll(digits) % p;
+  const int64_t power = exponent >= 0 ? powerModulo(10, exponent, p)
+                                      : powerModulo(powerModulo(10, -exponent, p), p - 2, p);
+  return static_cast<int64_t>((Int{m} * power % p + p) % p);
 }
 
-TEST(Modular, ResiduesOfFloatsAreThoseOfTheirScaledIntegers) {
-  const float values[] = {1.0f,    -1.0f,   0.5f,     -3.0f,       0.1f,  1e-45f /* 2^-149 */,
-                          -1e-40f, FLT_MAX, -FLT_MIN, 33554393.0f, 1e30f, 123456.789f};
+// A float counts as the decimal it is written as: 0.1f as 1/10, 2^30 as
+// 1073741800, the smallest float as 10^-45.
+TEST(Modular, ResiduesOfFloatsAreThoseOfTheirShortestDecimals) {
+  const float values[] = {1.0f,    -1.0f,   0.5f,     -3.0f,         0.1f,  1e-45f,
+                          -1e-40f, FLT_MAX, -FLT_MIN, 33554393.0f,   1e30f, 123456.789f,
+                          0.3f,    -2.5f,   0.07f,    1073741824.0f, 7e-5f, 16777217.0f};
   for (const modular::Field* field : {&modular::firstField(), &modular::secondField()}) {
     const int64_t p = field->prime();
-    for (float x : values) EXPECT_EQ(field->residueOf(x), scaledResidue(x, p)) << x;
+    for (float x : values) EXPECT_EQ(field->residueOf(x), residueOfShortestDecimal(x, p)) << x;
     EXPECT_EQ(field->residueOf(0.0f), 0);
     EXPECT_EQ(field->residueOf(-0.0f), 0);
-    EXPECT_EQ(field->residueOf(1e-45f), 1) << "the smallest float scales to 1";
+    EXPECT_EQ(field->product(field->residueOf(0.1f), 10), 1) << "0.1f stands for 1/10";
+    EXPECT_EQ(field->product(field->residueOf(0.3f), 10), 3) << "0.3f stands for 3/10";
+    EXPECT_EQ(field->residueOf(1073741824.0f), 1073741800 % p) << "2^30 reads 1.0737418e9";
     for (int64_t a : {int64_t{1}, int64_t{2}, int64_t{12345}, p - 1}) {
       EXPECT_EQ(field->product(a, field->inverse(a)), 1) << a;
     }
@@ -91,8 +105,7 @@ void expectSameReductions(const std::vector<float>& values, int n, const std::st
       for (int prime : {0, 1}) {
         const int64_t p = prime == 0 ? modular::kFirstPrime : modular::kSecondPrime;
         if (e.den % p == 0) continue;
-        const int64_t scaled = static_cast<int64_t>(Int{e.modulo(p)} * powerModulo(2, 149, p) % p);
-        ASSERT_EQ(program.exact.residue(prime, k / n, k % n), scaled)
+        ASSERT_EQ(program.exact.residue(prime, k / n, k % n), e.modulo(p))
             << what << ", " << stage << ", entry " << k;
       }
       ASSERT_EQ(program.exact.isExactZero(k / n, k % n), e.isZero()) << what << ", " << stage;
@@ -140,6 +153,62 @@ std::vector<float> wholeMatrix(Fill fill, int n, std::mt19937& random) {
   return a;
 }
 
+float determinantOf(const std::vector<float>& values) {
+  TypedDialogue t("");
+  std::vector<ElementPair> pairs(values.size());
+  for (size_t k = 0; k < values.size(); ++k) pairs[k].member[0] = values[k];
+  return detTS(t.console, pairs.data(), static_cast<int32_t>(values.size()), 0);
+}
+
+// A matrix typed in tenths or hundredths, as whole numbers scaled by
+// 10^(places + 1), some rows exact combinations of two others with
+// coefficients in tenths: singular as typed, though not in the binary
+// values of its floats.
+std::vector<Int> scaledDecimalMatrix(int places, int n, int dependentRows, std::mt19937& random) {
+  int scale = 1;
+  for (int k = 0; k < places; ++k) scale *= 10;
+  std::uniform_int_distribution<int> entry(-2 * scale, 2 * scale), coefficient(-15, 15);
+  std::vector<Int> a(static_cast<size_t>(n * n));
+  for (Int& x : a) x = entry(random) * 10;
+  for (int d = 0; d < dependentRows; ++d) {
+    const int r = n - 1 - d, i = static_cast<int>(random() % 2), j = 2 + d % (n - 2);
+    const int ci = coefficient(random), cj = coefficient(random);
+    for (int c = 0; c < n; ++c) a[r * n + c] = (ci * a[i * n + c] + cj * a[j * n + c]) / 10;
+  }
+  return a;
+}
+
+// What a user typing num / 10^places gets.
+float typed(Int num, int places) {
+  return *parseDecimal(std::to_string(static_cast<long long>(num)) + "e-" + std::to_string(places));
+}
+
+TEST(ExactZeroRule, DecimalsCountAsTyped) {
+  std::mt19937 random(22);
+  int singular = 0;
+  for (int places : {1, 2}) {
+    for (int n = 3; n <= (places == 1 ? 8 : 6); ++n) {
+      for (int trial = 0; trial < 90; ++trial) {
+        const int dependentRows = trial % 3;
+        const std::vector<Int> scaled = scaledDecimalMatrix(places, n, dependentRows, random);
+        std::vector<float> a, whole;
+        for (Int x : scaled) {
+          a.push_back(typed(x, places + 1));
+          whole.push_back(static_cast<float>(static_cast<long long>(x)));
+        }
+        const std::string what = std::to_string(places) + " places, side " + std::to_string(n) +
+                                 ", trial " + std::to_string(trial);
+        expectSameReductions(a, n, what);
+        if (HasFatalFailure()) return;
+        const bool exactlySingular = exactDeterminant128(whole, n) == 0;
+        singular += exactlySingular;
+        EXPECT_EQ(determinantOf(a) == 0.0f, exactlySingular) << what;
+      }
+    }
+  }
+  EXPECT_GT(singular, 300);
+}
+
 TEST(ExactZeroRule, EveryZeroDecisionIsThatOfExactArithmetic) {
   std::mt19937 random(11);
   for (Fill fill :
@@ -154,13 +223,6 @@ TEST(ExactZeroRule, EveryZeroDecisionIsThatOfExactArithmetic) {
       }
     }
   }
-}
-
-float determinantOf(const std::vector<float>& values) {
-  TypedDialogue t("");
-  std::vector<ElementPair> pairs(values.size());
-  for (size_t k = 0; k < values.size(); ++k) pairs[k].member[0] = values[k];
-  return detTS(t.console, pairs.data(), static_cast<int32_t>(values.size()), 0);
 }
 
 // A singular matrix gives a zero determinant and an invertible one does

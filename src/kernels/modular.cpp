@@ -1,7 +1,7 @@
 #include "kernels/modular.h"
 
-#include <bit>
 #include <cassert>
+#include <cmath>
 #include <utility>
 
 #include "kernels/modular_lu.h"
@@ -9,11 +9,14 @@
 namespace trelvo::kernels::modular {
 
 Field::Field(int64_t prime) : p_(prime), inverseOfP_(1.0 / static_cast<double>(prime)) {
-  int64_t power = 1;
-  for (int k = 0; k < kPowers; ++k) {
-    powersOfTwo_[k] = power;
-    centredPowers_[k] = static_cast<double>(centred(power, p_));
-    power = power * 2 % p_;
+  const int64_t tenth = inverse(10);
+  int64_t up = 1;
+  int64_t down = 1;
+  for (int k = 0; k - kLowestPowerOfTen < kPowersOfTen; ++k) {
+    centredPowersOfTen_[k - kLowestPowerOfTen] = static_cast<double>(centred(up, p_));
+    centredPowersOfTen_[-k - kLowestPowerOfTen] = static_cast<double>(centred(down, p_));
+    up = up * 10 % p_;
+    down = down * tenth % p_;
   }
 }
 
@@ -24,15 +27,9 @@ double Field::centredInverse(double x) const {
 }
 
 int64_t Field::residueOf(float x) const {
-  const uint32_t bits = std::bit_cast<uint32_t>(x);
-  const int exponentField = static_cast<int>(bits >> 23 & 0xff);
-  assert(exponentField < 0xff);
-  const int64_t fraction = bits & 0x7fffff;
-  // Normal: (2^23 + fraction) * 2^(field - 150); subnormal: fraction * 2^-149.
-  const int64_t mantissa = exponentField > 0 ? fraction | 0x800000 : fraction;
-  const int shift = exponentField > 0 ? exponentField - 1 : 0;
-  const int64_t magnitude = product(mantissa % p_, powerOfTwo(shift));
-  return bits >> 31 && magnitude != 0 ? p_ - magnitude : magnitude;
+  assert(std::isfinite(x));
+  const auto centredResidue = static_cast<int64_t>(centredResidueOf(x));
+  return (centredResidue % p_ + p_) % p_;
 }
 
 // By Euclid's algorithm, in 32 bits: the residues are below 2^25, and its
