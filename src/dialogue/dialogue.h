@@ -9,9 +9,9 @@
 #include <new>
 #include <ostream>
 
-#include "dialogue/console.h"
 #include "base/random.h"
 #include "base/storage.h"
+#include "dialogue/console.h"
 
 namespace trelvo {
 

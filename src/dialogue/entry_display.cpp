@@ -15,6 +15,9 @@ constexpr char kPlainQuestion[] =
 constexpr char kSecondMatrixQuestion[] =
     "\nInserire gli elementi della 2a matrice:\n1: Generazione casuale;\n2: Inserimento "
     "manuale.\n   --> ";
+constexpr char kKnownTermsQuestion[] =
+    "\nInserire i termini noti del sistema:\n1: Generazione casuale;\n2: Inserimento manuale.\n"
+    "   --> ";
 constexpr char kWorkingRowsPrompt[] = "\nIndicare la dimensione della matrice: \n  RIGHE   (>1): ";
 constexpr char kSecondRowsPrompt[] =
     "\nIndicare la dimensione della 2a matrice: \n  RIGHE   (>1): ";
@@ -51,11 +54,28 @@ void fillAtRandom(Dialogue& d, MatrixView target, int64_t count) {
   }
 }
 
-void enterByHand(Dialogue& d, MatrixView target, int32_t rows, int32_t cols) {
+const char* methodQuestion(Wording wording) {
+  switch (wording) {
+    case Wording::kPlain:
+      return kPlainQuestion;
+    case Wording::kSecondMatrix:
+      return kSecondMatrixQuestion;
+    case Wording::kKnownTerms:
+      return kKnownTermsQuestion;
+  }
+  return kPlainQuestion;
+}
+
+// Known terms are a column: "b%d: " names only the row.
+void enterByHand(Dialogue& d, MatrixView target, int32_t rows, int32_t cols, Wording wording) {
   int64_t k = 0;
   for (int32_t i = 1; i <= rows; ++i) {
     for (int32_t j = 1; j <= cols; ++j) {
-      d.io.printElementPrompt(i, j);
+      if (wording == Wording::kKnownTerms) {
+        d.io.printf("b%d: ", i);
+      } else {
+        d.io.printElementPrompt(i, j);
+      }
       target.set(k++, d.io.readDecimal());
     }
     d.io.print("\n");
@@ -83,11 +103,11 @@ Operand createOperand(const Dialogue& d, int32_t rows2, int32_t cols2) {
 }
 
 int32_t enterElements(Dialogue& d, MatrixView target, int32_t rows, int32_t cols, Wording wording) {
-  d.io.print(wording == Wording::kPlain ? kPlainQuestion : kSecondMatrixQuestion);
+  d.io.print(methodQuestion(wording));
   int32_t method = d.io.readInt();
   d.io.print("\n");
   if (method == kRandomFill) fillAtRandom(d, target, int64_t{rows} * cols);
-  if (method == kManualEntry) enterByHand(d, target, rows, cols);
+  if (method == kManualEntry) enterByHand(d, target, rows, cols, wording);
   return method;
 }
 

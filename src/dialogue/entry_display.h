@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "dialogue/dialogue.h"
 #include "base/storage.h"
+#include "dialogue/dialogue.h"
 #include "dialogue/working_matrix.h"
 
 namespace trelvo {
@@ -28,7 +28,7 @@ enum class MatrixRole { kWorking, kSecond };
 Dimensions askDimensions(Dialogue& d, MatrixRole role);
 
 /// Which text the entry-method question shows.
-enum class Wording { kPlain, kSecondMatrix };
+enum class Wording { kPlain, kSecondMatrix, kKnownTerms };
 
 /// Entry methods of the method question.
 inline constexpr int32_t kRandomFill = 1;

@@ -7,7 +7,9 @@
 #include "dialogue/working_matrix.h"
 #include "ops/determinant.h"
 #include "ops/inverse.h"
+#include "ops/rank.h"
 #include "ops/scalar_sum.h"
+#include "ops/system.h"
 #include "ops/transpose_product.h"
 
 namespace trelvo {
@@ -48,10 +50,10 @@ struct MenuEntry {
   Operation operation;
 };
 
-// Choices 7, 8 and 9 are listed in the menu but have no operation.
+// Choice 9 is listed in the menu but has no operation.
 constexpr MenuEntry kOperations[] = {
-    {1, scalarProduct}, {2, matrixSum},         {3, transposeMatrix},
-    {4, matrixProduct}, {5, matrixDeterminant}, {6, inverseMatrix},
+    {1, scalarProduct},     {2, matrixSum},     {3, transposeMatrix}, {4, matrixProduct},
+    {5, matrixDeterminant}, {6, inverseMatrix}, {7, matrixRank},      {8, solveSystem},
 };
 
 Operation operationFor(int32_t choice) {

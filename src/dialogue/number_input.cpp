@@ -101,8 +101,7 @@ std::optional<float> parsePlainDecimal(std::string_view body, bool negative) {
     }
   }
   if (digits == 0 || decimals > kMaxFractionDigits) return std::nullopt;
-  const float value =
-      static_cast<float>(mantissa) / kExactPowersOfTen[decimals < 0 ? 0 : decimals];
+  const float value = static_cast<float>(mantissa) / kExactPowersOfTen[decimals < 0 ? 0 : decimals];
   return negative ? -value : value;
 }
 

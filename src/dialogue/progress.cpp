@@ -9,8 +9,7 @@ constexpr std::chrono::milliseconds kRedrawInterval{200};
 
 }  // namespace
 
-ProgressLine::ProgressLine(Dialogue& d, std::string_view label)
-    : out_(d.progress), label_(label) {
+ProgressLine::ProgressLine(Dialogue& d, std::string_view label) : out_(d.progress), label_(label) {
   if (!out_) return;
   // What the dialogue has printed goes first, so the line stands after it.
   d.io.flush();

@@ -29,12 +29,17 @@ void keepTransposed(WorkingMatrix& m) {
   std::swap(m.rows, m.cols);
 }
 
-void keepProduct(const Dialogue& d, WorkingMatrix& m, int32_t productCols, const float* product) {
-  WorkingMatrix kept = createWorkingMatrix(d, m.rows, productCols);
+void keepMatrix(const Dialogue& d, WorkingMatrix& m, int32_t rows, int32_t cols,
+                const float* values) {
+  WorkingMatrix kept = createWorkingMatrix(d, rows, cols);
   kept.selector = m.pendingMember();
   MatrixView target = kept.current();
-  for (int32_t k = 0; k < kept.count; ++k) target.set(k, product[k]);
+  for (int32_t k = 0; k < kept.count; ++k) target.set(k, values[k]);
   m = std::move(kept);
+}
+
+void keepProduct(const Dialogue& d, WorkingMatrix& m, int32_t productCols, const float* product) {
+  keepMatrix(d, m, m.rows, productCols, product);
 }
 
 void offerSave(Dialogue& d, WorkingMatrix& m, const std::function<void(WorkingMatrix&)>& keep) {

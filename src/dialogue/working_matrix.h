@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "dialogue/dialogue.h"
 #include "base/storage.h"
+#include "dialogue/dialogue.h"
 
 namespace trelvo {
 
@@ -82,6 +82,11 @@ void keepTransposed(WorkingMatrix& m);
 /// new storage cannot be had.
 void keepProduct(const Dialogue& d, WorkingMatrix& m, int32_t productCols, const float* product);
 
+/// Makes rows x cols values (row-major) current, re-sizing the pairs.
+/// Throws std::bad_alloc, leaving m as it was, when the new storage cannot
+/// be had.
+void keepMatrix(const Dialogue& d, WorkingMatrix& m, int32_t rows, int32_t cols,
+                const float* values);
 /// Asks whether to keep the result just printed and, on the answer 1,
 /// applies `keep` to the working matrix.
 void offerSave(Dialogue& d, WorkingMatrix& m, const std::function<void(WorkingMatrix&)>& keep);

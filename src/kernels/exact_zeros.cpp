@@ -1,9 +1,11 @@
 #include "kernels/exact_zeros.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <utility>
 
+#include "kernels/decimal.h"
 #include "kernels/kernels.h"
 #include "kernels/modular.h"
 #include "kernels/modular_lu.h"
@@ -12,19 +14,20 @@
 namespace trelvo::kernels {
 namespace {
 
-// Column step j on the residues `e` modulo one prime, on the columns from
-// `from` on.
-void eliminateModulo(const modular::Field& field, double* e, int64_t n, int64_t j, int64_t from) {
-  const double* pivotRow = e + j * n;
-  const double inverse = field.centredInverse(pivotRow[j]);
+// The column step of the pivot (r, c) on the rows x cols residues `e`
+// modulo one prime, on the columns from `from` on.
+void eliminateModulo(const modular::Field& field, double* e, int64_t rows, int64_t cols, int64_t r,
+                     int64_t c, int64_t from) {
+  const double* pivotRow = e + r * cols;
+  const double inverse = field.centredInverse(pivotRow[c]);
   if (inverse == 0.0) return;
   const double p = static_cast<double>(field.prime());
   const modular::ModularCode& code = modular::activeModularCode();
-  for (int64_t i = j + 1; i < n; ++i) {
-    double* row = e + i * n;
-    if (row[j] == 0.0) continue;
-    const double multiple = modular::reduce(row[j] * inverse, p, 1.0 / p);
-    code.rowTakeAway(row + from, pivotRow + from, multiple, n - from, p);
+  for (int64_t i = r + 1; i < rows; ++i) {
+    double* row = e + i * cols;
+    if (row[c] == 0.0) continue;
+    const double multiple = modular::reduce(row[c] * inverse, p, 1.0 / p);
+    code.rowTakeAway(row + from, pivotRow + from, multiple, cols - from, p);
   }
 }
 
@@ -56,40 +59,62 @@ bool& exactZerosSwitch() {
 void useExactZeros(bool use) { exactZerosSwitch() = use; }
 bool exactZerosInUse() { return exactZerosSwitch(); }
 
-ExactResidues::ExactResidues(const float* a, int64_t n)
-    : on_(exactZerosInUse() && allFinite(a, n)), n_(n) {
+ExactResidues::ExactResidues(const float* a, int64_t n) : ExactResidues(a, n, n) {}
+
+ExactResidues::ExactResidues(const float* a, int64_t rows, int64_t cols)
+    : on_(exactZerosInUse() &&
+          std::all_of(a, a + rows * cols, [](float x) { return std::isfinite(x); })),
+      rows_(rows),
+      cols_(cols) {
   if (!on_) return;
-  first_ = modular::centredResidues(a, n, modular::kFirstPrime);
-  second_ = modular::centredResidues(a, n, modular::kSecondPrime);
+  first_.resize(static_cast<size_t>(rows * cols));
+  second_.resize(static_cast<size_t>(rows * cols));
+  const modular::Field& first = modular::firstField();
+  const modular::Field& second = modular::secondField();
+  for (int64_t k = 0; k < rows * cols; ++k) {
+    // One decimal for both primes: finding it is the dearer part.
+    const float x = a[k];
+    if (isSmallWhole(x)) {
+      first_[k] = first.centredResidueOf(x);
+      second_[k] = second.centredResidueOf(x);
+    } else {
+      const Decimal d = shortestDecimal(x);
+      first_[k] = first.centredResidueOf(d);
+      second_[k] = second.centredResidueOf(d);
+    }
+  }
 }
 
 ExactResidues::ExactResidues(std::vector<double> first, std::vector<double> second, int64_t n)
-    : on_(true), n_(n), first_(std::move(first)), second_(std::move(second)) {}
+    : on_(true), rows_(n), cols_(n), first_(std::move(first)), second_(std::move(second)) {}
 
 int64_t ExactResidues::residue(int prime, int64_t r, int64_t c) const {
   const int64_t p = prime == 0 ? modular::kFirstPrime : modular::kSecondPrime;
-  const auto x = static_cast<int64_t>((prime == 0 ? first_ : secondNow())[r * n_ + c]);
+  const auto x = static_cast<int64_t>((prime == 0 ? first_ : secondNow())[r * cols_ + c]);
   return (x % p + p) % p;
 }
 
 void ExactResidues::exchangeRows(int64_t r, int64_t s) {
   if (!on_) return;
-  swapRows(first_.data(), n_, r, s);
-  waiting_.push_back({true, r, s});
+  swapRows(first_.data(), cols_, r, s);
+  waiting_.push_back({true, r, s, 0});
 }
 
 void ExactResidues::stepsWithoutExchanges(int64_t from, int64_t to) {
   if (!on_) return;
   const modular::ModularCode& code = modular::activeModularCode();
-  modular::stepsWithoutExchanges(first_.data(), n_, from, to, modular::kFirstPrime, code);
+  assert(rows_ == cols_);
+  modular::stepsWithoutExchanges(first_.data(), cols_, from, to, modular::kFirstPrime, code);
   secondNow();
-  modular::stepsWithoutExchanges(second_.data(), n_, from, to, modular::kSecondPrime, code);
+  modular::stepsWithoutExchanges(second_.data(), cols_, from, to, modular::kSecondPrime, code);
 }
 
-void ExactResidues::eliminateColumn(int64_t j, int64_t from) {
+void ExactResidues::eliminateColumn(int64_t j, int64_t from) { eliminateBelow(j, j, from); }
+
+void ExactResidues::eliminateBelow(int64_t r, int64_t c, int64_t from) {
   if (!on_) return;
-  eliminateModulo(modular::firstField(), first_.data(), n_, j, from);
-  waiting_.push_back({false, j, from});
+  eliminateModulo(modular::firstField(), first_.data(), rows_, cols_, r, c, from);
+  waiting_.push_back({false, r, c, from});
 }
 
 std::pair<std::vector<double>, std::vector<double>> ExactResidues::release() && {
@@ -101,9 +126,9 @@ std::pair<std::vector<double>, std::vector<double>> ExactResidues::release() && 
 const std::vector<double>& ExactResidues::secondNow() const {
   for (const Waiting& w : waiting_) {
     if (w.exchange) {
-      swapRows(second_.data(), n_, w.j, w.from);
+      swapRows(second_.data(), cols_, w.r, w.s);
     } else {
-      eliminateModulo(modular::secondField(), second_.data(), n_, w.j, w.from);
+      eliminateModulo(modular::secondField(), second_.data(), rows_, cols_, w.r, w.s, w.from);
     }
   }
   waiting_.clear();

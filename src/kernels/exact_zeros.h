@@ -46,6 +46,9 @@ class ExactResidues {
   /// The residues of the n x n matrix `a`; off when some entry of it is
   /// infinite or NaN, or when exact zeros are not in use.
   ExactResidues(const float* a, int64_t n);
+  /// The same for a rows x cols matrix (only the steps one by one, not
+  /// stepsWithoutExchanges, serve one that is not square).
+  ExactResidues(const float* a, int64_t rows, int64_t cols);
   /// The residues given, modulo the first prime and the second, of an
   /// n x n matrix whose entries are all finite.
   ExactResidues(std::vector<double> first, std::vector<double> second, int64_t n);
@@ -53,7 +56,7 @@ class ExactResidues {
   bool on() const { return on_; }
   /// Zero modulo both primes (never when off).
   bool isExactZero(int64_t r, int64_t c) const {
-    const int64_t k = r * n_ + c;
+    const int64_t k = r * cols_ + c;
     return on_ && first_[k] == 0.0 && secondNow()[k] == 0.0;
   }
   /// The residue of entry (r, c) modulo the first or the second prime, 0
@@ -71,18 +74,24 @@ class ExactResidues {
   /// pivot is zero modulo that prime. Only the columns from `from` on
   /// change.
   void eliminateColumn(int64_t j, int64_t from = 0);
+  /// The same step with the pivot (r, c): every row below r takes away its
+  /// multiple of row r that makes its entry in column c zero.
+  void eliminateBelow(int64_t r, int64_t c, int64_t from = 0);
   /// The residues' storage, modulo the first prime and the second, in no
   /// particular state; off after it.
   std::pair<std::vector<double>, std::vector<double>> release() &&;
 
  private:
   bool on_ = false;
-  int64_t n_ = 0;
-  // A change the second prime's residues have still to take: column step j
-  // from column `from` on, or the exchange of rows j and `from`.
+  int64_t rows_ = 0;
+  int64_t cols_ = 0;
+  // A change the second prime's residues have still to take: the column
+  // step of the pivot (r, s) from column `from` on, or the exchange of rows
+  // r and s.
   struct Waiting {
     bool exchange;
-    int64_t j;
+    int64_t r;
+    int64_t s;
     int64_t from;
   };
   // The second prime's residues, once they have taken the changes waiting.

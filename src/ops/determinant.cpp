@@ -24,45 +24,17 @@
 #include "dialogue/messages.h"
 #include "kernels/exact_reduction.h"
 #include "kernels/kernels.h"
+#include "ops/working.h"
 
 namespace trelvo {
 namespace {
-
-constexpr int64_t kMaxOpeningSide = 11;
-constexpr int64_t kMaxTableauSide = 8;
-constexpr char kRuleSegment[] = "_________";
-
-void printOpening(Console& io, const float* a, int64_t n) {
-  for (int64_t r = 0; r < n; ++r) {
-    for (int64_t c = 0; c < n; ++c) io.printFixed(a[r * n + c], 10);
-    io.print("\n");
-  }
-}
-
-void printRule(Console& io, int64_t n) {
-  for (int64_t k = 0; k < n; ++k) io.print(kRuleSegment);
-  io.print("\n");
-}
-
-void printTableau(Console& io, const float* a, int64_t n) {
-  io.print("\n\n");
-  printRule(io, n);
-  for (int64_t r = 0; r < n; ++r) {
-    for (int64_t c = 0; c < n; ++c) {
-      io.printCell(a[r * n + c]);
-      io.print(" |");
-    }
-    io.print("\n");
-    printRule(io, n);
-  }
-}
 
 void reduceShowingTableaux(Console& io, kernels::Reduction& r, const float* a, int64_t n) {
   for (int64_t j = 0; j < n; ++j) {
     io.print("\n");
     r.columnStep(j);
     r.sweep();
-    printTableau(io, a, n);
+    printTableau(io, a, n, n);
   }
 }
 
@@ -93,7 +65,7 @@ void reduceQuietly(Console& io, kernels::Reduction& r, const WorkingCopy& w) {
 void reduceWithWorking(Console& io, kernels::Reduction& r, const WorkingCopy& w) {
   io.print("\n\n");
   r.sweep();
-  if (w.n <= kMaxOpeningSide) printOpening(io, w.a, w.n);
+  if (w.n <= kMaxOpeningCols) printOpening(io, w.a, w.n, w.n);
   if (w.n <= kMaxTableauSide) {
     reduceShowingTableaux(io, r, w.a, w.n);
   } else {

@@ -1,0 +1,184 @@
+#include "kernels/echelon.h"
+
+#include <algorithm>
+#include <cassert>
+
+#include "kernels/modular.h"
+#include "kernels/strict_float.h"
+
+namespace trelvo::kernels {
+
+Echelon::Echelon(float* a, int64_t rows, int64_t cols)
+    : a_(a),
+      rows_(rows),
+      cols_(cols),
+      exact_(a, rows, cols),
+      pivotRowOf_(static_cast<size_t>(cols), -1),
+      zeroRow_(static_cast<size_t>(rows), 0) {
+  for (int64_t r = 0; r < rows; ++r) flushIfZeroRow(r, 0);
+}
+
+void Echelon::exchange(int64_t r, int64_t s) {
+  std::swap_ranges(a_ + r * cols_, a_ + (r + 1) * cols_, a_ + s * cols_);
+  std::swap(zeroRow_[r], zeroRow_[s]);
+  exact_.exchangeRows(r, s);
+}
+
+void Echelon::flushColumnFrom(int64_t r, int64_t c) {
+  for (int64_t i = r; i < rows_; ++i) {
+    float& x = a_[i * cols_ + c];
+    if (x != 0.0f && exact_.isExactZero(i, c)) x = 0.0f;
+  }
+}
+
+void Echelon::flushIfZeroRow(int64_t r, int64_t from) {
+  for (int64_t c = from; c < cols_; ++c) {
+    if (!countsAsZero(r, c)) return;
+  }
+  zeroRow_[r] = 1;
+  for (int64_t c = 0; c < cols_; ++c) {
+    if (a_[r * cols_ + c] != 0.0f) a_[r * cols_ + c] = 0.0f;
+  }
+}
+
+int64_t Echelon::lastRowNotZero() const {
+  int64_t last = rows_ - 1;
+  while (last >= 0 && zeroRow_[last]) --last;
+  return last;
+}
+
+void Echelon::sweep() {
+  std::fill(pivotRowOf_.begin() + settledCols_, pivotRowOf_.end(), -1);
+  int64_t r = settledRows_;
+  int64_t last = lastRowNotZero();
+  for (int64_t c = settledCols_; c < cols_ && r < rows_ && r <= last; ++c) {
+    if (countsAsZero(r, c)) {
+      bool exchanged = false;
+      for (int64_t p = r + 1; p <= last; ++p) {
+        if (zeroRow_[p] || countsAsZero(p, c)) continue;
+        exchange(r, p);
+        exchanged = true;
+      }
+      if (!exchanged) {
+        flushColumnFrom(r, c);
+        continue;
+      }
+      last = lastRowNotZero();
+    }
+    pivotRowOf_[c] = r++;
+  }
+}
+
+void Echelon::columnStep(int64_t c) {
+  settledCols_ = c + 1;
+  const int64_t r = pivotRowOf_[c];
+  if (r < 0) return;
+  settledRows_ = r + 1;
+  const float* pivotRow = a_ + r * cols_;
+  for (int64_t i = r + 1; i < rows_; ++i) {
+    float* row = a_ + i * cols_;
+    if (row[c] == 0.0f) continue;
+    const float factor = quotientInOrder(-row[c], pivotRow[c]);
+    for (int64_t k = 0; k < cols_; ++k)
+      row[k] = sumInOrder(productInOrder(pivotRow[k], factor), row[k]);
+  }
+  exact_.eliminateBelow(r, c);
+  // With exact values, the rows below count as zero up to column c: the
+  // steps so far took those entries exactly to zero.
+  const int64_t from = exact_.on() ? c + 1 : 0;
+  for (int64_t i = r + 1; i < rows_; ++i) {
+    if (!zeroRow_[i]) flushIfZeroRow(i, from);
+  }
+}
+
+int64_t Echelon::pivots() const { return pivotsBefore(cols_); }
+
+int64_t Echelon::pivotsBefore(int64_t cols) const {
+  return std::count_if(pivotRowOf_.begin(), pivotRowOf_.begin() + cols,
+                       [](int64_t r) { return r >= 0; });
+}
+
+namespace {
+
+// The back substitution on the residues modulo one prime, over the same
+// columns as the floats: row k of `out` for pivot k.
+std::vector<int64_t> reduceModulo(const Echelon& e, int prime, const std::vector<int64_t>& pivots,
+                                  const std::vector<int64_t>& columns) {
+  const modular::Field& field = prime == 0 ? modular::firstField() : modular::secondField();
+  const size_t width = columns.size();
+  std::vector<int64_t> out(pivots.size() * width);
+  for (size_t k = 0; k < pivots.size(); ++k) {
+    for (size_t j = 0; j < width; ++j) {
+      out[k * width + j] = e.exact().residue(prime, e.pivotRow(pivots[k]), columns[j]);
+    }
+  }
+  for (size_t k = pivots.size(); k-- > 0;) {
+    const int64_t row = e.pivotRow(pivots[k]);
+    const int64_t inverse = field.inverse(e.exact().residue(prime, row, pivots[k]));
+    int64_t* reduced = out.data() + k * width;
+    for (size_t j = 0; j < width; ++j) reduced[j] = field.product(reduced[j], inverse);
+    for (size_t h = 0; h < k; ++h) {
+      const int64_t above = e.exact().residue(prime, e.pivotRow(pivots[h]), pivots[k]);
+      if (above == 0) continue;
+      int64_t* target = out.data() + h * width;
+      for (size_t j = 0; j < width; ++j) {
+        target[j] = field.difference(target[j], field.product(above, reduced[j]));
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+ReducedSystem reduceSystem(const Echelon& e, int64_t unknowns) {
+  ReducedSystem s;
+  for (int64_t c = 0; c < unknowns; ++c) {
+    (e.pivotRow(c) >= 0 ? s.pivotColumns : s.freeColumns).push_back(c);
+  }
+  // The columns that matter: each free unknown's, then the known terms'.
+  std::vector<int64_t> columns = s.freeColumns;
+  columns.push_back(unknowns);
+  const size_t width = columns.size();
+  const std::vector<int64_t>& pivots = s.pivotColumns;
+  const int64_t cols = e.cols();
+  const float* a = e.values();
+  std::vector<float> out(pivots.size() * width);
+  for (size_t k = 0; k < pivots.size(); ++k) {
+    for (size_t j = 0; j < width; ++j)
+      out[k * width + j] = a[e.pivotRow(pivots[k]) * cols + columns[j]];
+  }
+  for (size_t k = pivots.size(); k-- > 0;) {
+    const float pivot = a[e.pivotRow(pivots[k]) * cols + pivots[k]];
+    float* reduced = out.data() + k * width;
+    for (size_t j = 0; j < width; ++j) reduced[j] = quotientInOrder(reduced[j], pivot);
+    for (size_t h = 0; h < k; ++h) {
+      const int64_t row = e.pivotRow(pivots[h]);
+      if (e.countsAsZero(row, pivots[k])) continue;
+      const float above = a[row * cols + pivots[k]];
+      float* target = out.data() + h * width;
+      for (size_t j = 0; j < width; ++j) {
+        target[j] = sumInOrder(target[j], -productInOrder(above, reduced[j]));
+      }
+    }
+  }
+  std::vector<char> exactlyZero(out.size(), 0);
+  if (e.exactValues()) {
+    const std::vector<int64_t> first = reduceModulo(e, 0, pivots, columns);
+    const std::vector<int64_t> second = reduceModulo(e, 1, pivots, columns);
+    for (size_t k = 0; k < out.size(); ++k) exactlyZero[k] = first[k] == 0 && second[k] == 0;
+  }
+  const size_t frees = s.freeColumns.size();
+  for (size_t k = 0; k < pivots.size(); ++k) {
+    const size_t valueAt = k * width + frees;
+    s.values.push_back(exactlyZero[valueAt] && out[valueAt] != 0.0f ? 0.0f : out[valueAt]);
+    for (size_t j = 0; j < frees; ++j) {
+      const size_t at = k * width + j;
+      s.coefficients.push_back(out[at]);
+      s.coefficientIsZero.push_back(e.exactValues() ? exactlyZero[at] : out[at] == 0.0f);
+    }
+  }
+  return s;
+}
+
+}  // namespace trelvo::kernels
