@@ -38,7 +38,7 @@ struct PipedRun {
 };
 
 TEST(RunEnd, WaitsForAKeyAfterThePausePromptOnly) {
-  PipedRun run("7 2 2 2 1 2 3 4");
+  PipedRun run("9 2 2 2 1 2 3 4");
   EXPECT_EQ(run.keyWaits, 1);
   const std::string output = run.out.str();
   ASSERT_GE(output.size(), sizeof kPause);
@@ -47,7 +47,7 @@ TEST(RunEnd, WaitsForAKeyAfterThePausePromptOnly) {
 }
 
 TEST(RunEnd, EndOfInputEndsAtOnceWithoutWaiting) {
-  for (const char* typed : {"", "7", "7 2 2", "7 2 2 2 1 2", "7 2 2 1", "x", "7 2 2 2 1 2 3 x"}) {
+  for (const char* typed : {"", "9", "9 2 2", "9 2 2 2 1 2", "9 2 2 1", "x", "9 2 2 2 1 2 3 x"}) {
     PipedRun run(typed);
     EXPECT_EQ(run.keyWaits, 0) << typed;
     const std::string output = run.out.str();
@@ -57,7 +57,7 @@ TEST(RunEnd, EndOfInputEndsAtOnceWithoutWaiting) {
 }
 
 TEST(RunEnd, AnOutputThatCannotBeWrittenEndsTheRun) {
-  std::istringstream in("7 2 2 2 1 2 3 4");
+  std::istringstream in("9 2 2 2 1 2 3 4");
   std::ostringstream out;
   out.setstate(std::ios::badbit);
   Console console(in, out);

@@ -99,7 +99,9 @@ def main():
         expected = f.read()
     check("inverse of side 100", typed, "Calcolo dell'inversa", expected)
     # 100,000,000 elements: the smallest fill that shows its progress.
-    check("random fill of 10000 x 10000", b"7\n10000\n10000\n1\n100\n", "Generazione degli elementi")
+    check("random fill of 10000 x 10000", b"9\n10000\n10000\n1\n100\n", "Generazione degli elementi")
+    # 1000 x 1100 x 1000 multiply-adds: the smallest reductions that show it.
+    check("rank of 1000 x 1100", b"7\n1000\n1100\n1\n100\n9\n", "Calcolo del rango")
 
 
 main()
