@@ -1,0 +1,176 @@
+// The rank and the solutions of linear systems against exact rationals, on
+// seeded matrices of whole numbers and of decimals as typed, many of them
+// rank-deficient: the ranks, the verdict, which coefficients are zero and
+// the reduced row echelon form's values within rounding.
+#include "kernels/echelon.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dialogue/number_input.h"
+#include "exact_truth.h"
+
+namespace trelvo {
+namespace {
+
+using namespace testing;  // the exact truth
+
+// The reduced row echelon form of a rows x cols matrix of rationals (unique,
+// whatever the pivots chosen): its pivot columns and its rows.
+struct ExactReduced {
+  std::vector<int> pivotColumns;
+  std::vector<std::vector<Rational>> rows;
+};
+
+ExactReduced exactReduced(std::vector<std::vector<Rational>> a, int cols) {
+  ExactReduced out;
+  size_t r = 0;
+  for (int c = 0; c < cols && r < a.size(); ++c) {
+    size_t p = r;
+    while (p < a.size() && a[p][c].isZero()) ++p;
+    if (p == a.size()) continue;
+    std::swap(a[r], a[p]);
+    const Rational pivot = a[r][c];
+    for (Rational& x : a[r]) x = x / pivot;
+    for (size_t i = 0; i < a.size(); ++i) {
+      if (i == r || a[i][c].isZero()) continue;
+      const Rational m = a[i][c];
+      for (int k = 0; k < cols; ++k) a[i][k] = a[i][k] - m * a[r][k];
+    }
+    out.pivotColumns.push_back(c);
+    ++r;
+  }
+  a.resize(r);
+  out.rows = a;
+  return out;
+}
+
+// A rows x cols matrix of whole numbers (places 0) or of decimals with
+// `places` digits, some rows combinations of two others with coefficients
+// in tenths, given as typed (floats) and as exact values.
+struct Sample {
+  std::vector<float> typed;
+  std::vector<std::vector<Rational>> exact;
+};
+
+Sample sample(int rows, int cols, int places, int dependent, std::mt19937& random) {
+  Int scale = 1;
+  for (int k = 0; k <= places; ++k) scale *= 10;
+  const int largest = places == 0 ? 3 : 2 * static_cast<int>(scale / 10);
+  std::uniform_int_distribution<int> entry(-largest, largest), coefficient(-15, 15);
+  std::vector<std::vector<Int>> whole(rows, std::vector<Int>(cols));
+  for (auto& row : whole) {
+    for (Int& x : row) x = entry(random) * 10;
+  }
+  for (int d = 0; d < dependent && rows >= 3; ++d) {
+    const int target = rows - 1 - d, i = d % 2, j = 2 % (rows - d);
+    const int ci = coefficient(random), cj = coefficient(random);
+    for (int c = 0; c < cols; ++c) whole[target][c] = (ci * whole[i][c] + cj * whole[j][c]) / 10;
+  }
+  Sample s;
+  for (const auto& row : whole) {
+    s.exact.emplace_back();
+    for (Int x : row) {
+      const std::string text =
+          std::to_string(static_cast<long long>(x)) + "e-" + std::to_string(places + 1);
+      s.typed.push_back(*parseDecimal(text));
+      s.exact.back().push_back(Rational::of(x, scale));
+    }
+  }
+  return s;
+}
+
+kernels::Echelon reduced(std::vector<float>& a, int rows, int cols) {
+  kernels::Echelon e(a.data(), rows, cols);
+  e.sweep();
+  for (int c = 0; c < cols; ++c) {
+    e.columnStep(c);
+    e.sweep();
+  }
+  return e;
+}
+
+TEST(Echelon, RankIsThatOfTheNumbersAsTyped) {
+  std::mt19937 random(23);
+  int deficient = 0;
+  for (int places : {0, 1, 2}) {
+    for (int rows = 1; rows <= 6; ++rows) {
+      for (int cols = 1; cols <= 6; ++cols) {
+        for (int trial = 0; trial < 12; ++trial) {
+          Sample s = sample(rows, cols, places, trial % 3, random);
+          const size_t truth = exactReduced(s.exact, cols).pivotColumns.size();
+          kernels::Echelon e = reduced(s.typed, rows, cols);
+          deficient += truth < static_cast<size_t>(std::min(rows, cols));
+          EXPECT_EQ(e.pivots(), static_cast<int64_t>(truth))
+              << places << " places, " << rows << " x " << cols << ", trial " << trial;
+        }
+      }
+    }
+  }
+  EXPECT_GT(deficient, 150);
+}
+
+TEST(Echelon, SystemsAgreeWithExactReducedForm) {
+  std::mt19937 random(24);
+  int impossible = 0, unique = 0, infinite = 0;
+  for (int places : {0, 1, 2}) {
+    for (int rows = 1; rows <= 5; ++rows) {
+      for (int unknowns = 1; unknowns <= 5; ++unknowns) {
+        for (int trial = 0; trial < 12; ++trial) {
+          Sample s = sample(rows, unknowns + 1, places, trial % 3, random);
+          const std::string what = std::to_string(places) + " places, " + std::to_string(rows) +
+                                   " x " + std::to_string(unknowns) + ", trial " +
+                                   std::to_string(trial);
+          const ExactReduced truth = exactReduced(s.exact, unknowns + 1);
+          const ExactReduced truthA = exactReduced(s.exact, unknowns);
+          kernels::Echelon e = reduced(s.typed, rows, unknowns + 1);
+          ASSERT_EQ(e.pivots(), static_cast<int64_t>(truth.pivotColumns.size())) << what;
+          ASSERT_EQ(e.pivotsBefore(unknowns), static_cast<int64_t>(truthA.pivotColumns.size()))
+              << what;
+          if (e.pivots() != e.pivotsBefore(unknowns)) {
+            ++impossible;
+            continue;
+          }
+          const kernels::ReducedSystem r = kernels::reduceSystem(e, unknowns);
+          (r.freeColumns.empty() ? unique : infinite)++;
+          ASSERT_EQ(r.pivotColumns.size(), truth.pivotColumns.size()) << what;
+          for (size_t k = 0; k < r.pivotColumns.size(); ++k) {
+            ASSERT_EQ(r.pivotColumns[k], truth.pivotColumns[k]) << what;
+            const std::vector<Rational>& row = truth.rows[k];
+            const double value = row[unknowns].toDouble();
+            EXPECT_NEAR(r.values[k], value, 1e-3 * (1 + std::fabs(value))) << what;
+            EXPECT_EQ(row[unknowns].isZero(), r.values[k] == 0.0f) << what;
+            for (size_t j = 0; j < r.freeColumns.size(); ++j) {
+              const Rational& exact = row[r.freeColumns[j]];
+              const size_t at = k * r.freeColumns.size() + j;
+              EXPECT_EQ(r.coefficientIsZero[at] != 0, exact.isZero()) << what;
+              EXPECT_NEAR(r.coefficients[at], exact.toDouble(),
+                          1e-3 * (1 + std::fabs(exact.toDouble())))
+                  << what;
+            }
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(impossible, 50);
+  EXPECT_GT(unique, 50);
+  EXPECT_GT(infinite, 50);
+}
+
+// With an infinity in the matrix the floats alone decide.
+TEST(Echelon, MatricesThatAreNotFiniteTakeTheFloatTest) {
+  std::vector<float> a = {1, 2, INFINITY, 2, 4, 1};
+  kernels::Echelon e = reduced(a, 2, 3);
+  EXPECT_FALSE(e.exactValues());
+  EXPECT_EQ(e.pivotRow(0), 0);
+  EXPECT_EQ(e.pivotRow(1), -1);
+  EXPECT_EQ(e.pivotRow(2), 1);
+}
+
+}  // namespace
+}  // namespace trelvo
