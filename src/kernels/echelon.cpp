@@ -3,15 +3,18 @@
 #include <algorithm>
 #include <cassert>
 
+#include "kernels/dispatch.h"
 #include "kernels/modular.h"
+#include "kernels/parallel.h"
 #include "kernels/strict_float.h"
 
 namespace trelvo::kernels {
 
-Echelon::Echelon(float* a, int64_t rows, int64_t cols)
+Echelon::Echelon(float* a, int64_t rows, int64_t cols, bool everyColumn)
     : a_(a),
       rows_(rows),
       cols_(cols),
+      everyColumn_(everyColumn),
       exact_(a, rows, cols),
       pivotRowOf_(static_cast<size_t>(cols), -1),
       zeroRow_(static_cast<size_t>(rows), 0) {
@@ -74,20 +77,22 @@ void Echelon::columnStep(int64_t c) {
   const int64_t r = pivotRowOf_[c];
   if (r < 0) return;
   settledRows_ = r + 1;
+  // Left of the pivot, rows below it are never read again unless printed,
+  // nor, with exact values, tested.
+  const int64_t from = everyColumn_ || !exact_.on() ? 0 : c;
   const float* pivotRow = a_ + r * cols_;
-  for (int64_t i = r + 1; i < rows_; ++i) {
-    float* row = a_ + i * cols_;
-    if (row[c] == 0.0f) continue;
-    const float factor = quotientInOrder(-row[c], pivotRow[c]);
-    for (int64_t k = 0; k < cols_; ++k)
-      row[k] = sumInOrder(productInOrder(pivotRow[k], factor), row[k]);
-  }
-  exact_.eliminateBelow(r, c);
+  const isa::Isa& x = activeIsa();
+  const int parts = parallel::partsFor((rows_ - r - 1) * (cols_ - from));
+  parallel::runParts(parts, [&](int part) {
+    const auto [begin, end] = parallel::shareOf(rows_ - r - 1, part, parts, 16);
+    x.columnStep(a_, cols_, r + 1 + begin, r + 1 + end, pivotRow, c, from, cols_);
+  });
+  exact_.eliminateBelow(r, c, from);
   // With exact values, the rows below count as zero up to column c: the
   // steps so far took those entries exactly to zero.
-  const int64_t from = exact_.on() ? c + 1 : 0;
+  const int64_t testedFrom = exact_.on() ? c + 1 : 0;
   for (int64_t i = r + 1; i < rows_; ++i) {
-    if (!zeroRow_[i]) flushIfZeroRow(i, from);
+    if (!zeroRow_[i]) flushIfZeroRow(i, testedFrom);
   }
 }
 

@@ -33,7 +33,10 @@ class Echelon {
  public:
   /// The rows x cols matrix `a` (row-major), reduced in place; its exact
   /// values are those of its entries now (none when one is not finite).
-  Echelon(float* a, int64_t rows, int64_t cols);
+  /// Without `everyColumn`, a column step leaves the entries left of its
+  /// pivot column in the rows below in no particular state (they are read
+  /// again only to be printed).
+  Echelon(float* a, int64_t rows, int64_t cols, bool everyColumn = true);
 
   /// The pivot sweep, from the first column not yet settled.
   void sweep();
@@ -70,6 +73,7 @@ class Echelon {
   float* a_;
   int64_t rows_;
   int64_t cols_;
+  bool everyColumn_;
   ExactResidues exact_;
   std::vector<int64_t> pivotRowOf_;
   // Rows (by position) known to count as zero in every column.

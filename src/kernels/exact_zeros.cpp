@@ -9,6 +9,7 @@
 #include "kernels/kernels.h"
 #include "kernels/modular.h"
 #include "kernels/modular_lu.h"
+#include "kernels/parallel.h"
 #include "kernels/reference.h"
 
 namespace trelvo::kernels {
@@ -23,12 +24,17 @@ void eliminateModulo(const modular::Field& field, double* e, int64_t rows, int64
   if (inverse == 0.0) return;
   const double p = static_cast<double>(field.prime());
   const modular::ModularCode& code = modular::activeModularCode();
-  for (int64_t i = r + 1; i < rows; ++i) {
-    double* row = e + i * cols;
-    if (row[c] == 0.0) continue;
-    const double multiple = modular::reduce(row[c] * inverse, p, 1.0 / p);
-    code.rowTakeAway(row + from, pivotRow + from, multiple, cols - from, p);
-  }
+  // Each row on its own: two cores share long steps.
+  const int parts = parallel::partsFor((rows - r - 1) * (cols - from) * 4);
+  parallel::runParts(parts, [&](int part) {
+    const auto [begin, end] = parallel::shareOf(rows - r - 1, part, parts, 16);
+    for (int64_t i = r + 1 + begin; i < r + 1 + end; ++i) {
+      double* row = e + i * cols;
+      if (row[c] == 0.0) continue;
+      const double multiple = modular::reduce(row[c] * inverse, p, 1.0 / p);
+      code.rowTakeAway(row + from, pivotRow + from, multiple, cols - from, p);
+    }
+  });
 }
 
 // Rows r and s of the n-column `a`.

@@ -43,11 +43,11 @@ int64_t rankOf(Dialogue& d, WorkingMatrix& m, float* copy) {
   if (allZero(copy, m.count)) return 0;
   if (determinantPrintsTheWorking(m, copy)) {
     if (detTS(d.io, m.pairs.data(), m.count, m.selector) != 0.0f) return m.rows;
-    kernels::Echelon e(copy, m.rows, m.cols);
+    kernels::Echelon e(copy, m.rows, m.cols, false);
     reduceQuietly(e);
     return e.pivots();
   }
-  kernels::Echelon e(copy, m.rows, m.cols);
+  kernels::Echelon e(copy, m.rows, m.cols, printsTableaux(m.rows, m.cols));
   reduceToEchelon(d, e, kProgress);
   return e.pivots();
 }

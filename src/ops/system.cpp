@@ -93,7 +93,8 @@ void solveSystem(Dialogue& d, WorkingMatrix& m) {
   Storage<float> terms = d.allocate<float>(m.rows);
   enterKnownTerms(d, terms.data(), m.rows);
   Storage<float> a = augmented(d, m, terms.data());
-  kernels::Echelon e(a.data(), m.rows, int64_t{m.cols} + 1);
+  const int64_t cols = int64_t{m.cols} + 1;
+  kernels::Echelon e(a.data(), m.rows, cols, printsTableaux(m.rows, cols));
   reduceToEchelon(d, e, kProgress);
   const int64_t coefficientRank = e.pivotsBefore(m.cols);
   const int64_t completeRank = e.pivots();

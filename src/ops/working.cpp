@@ -46,7 +46,7 @@ void reduceToEchelon(Dialogue& d, kernels::Echelon& e, const char* progress) {
   d.io.print("\n\n");
   e.sweep();
   if (cols <= kMaxOpeningCols) printOpening(d.io, a, rows, cols);
-  const bool tableaux = rows <= kMaxTableauSide && cols <= kMaxTableauSide;
+  const bool tableaux = printsTableaux(rows, cols);
   std::optional<ProgressLine> line;
   if (rows * cols * std::min(rows, cols) >= kWorkShowingProgress) line.emplace(d, progress);
   for (int64_t c = 0; c < cols; ++c) {

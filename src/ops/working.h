@@ -17,6 +17,11 @@ namespace trelvo {
 inline constexpr int64_t kMaxOpeningCols = 11;
 inline constexpr int64_t kMaxTableauSide = 8;
 
+/// Whether a reduction of rows x cols prints its tableaux.
+inline bool printsTableaux(int64_t rows, int64_t cols) {
+  return rows <= kMaxTableauSide && cols <= kMaxTableauSide;
+}
+
 /// Each row of the rows x cols `a`: its cells with "%10.2f", then "\n".
 void printOpening(Console& io, const float* a, int64_t rows, int64_t cols);
 
