@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -84,8 +87,8 @@ Sample sample(int rows, int cols, int places, int dependent, std::mt19937& rando
   return s;
 }
 
-kernels::Echelon reduced(std::vector<float>& a, int rows, int cols) {
-  kernels::Echelon e(a.data(), rows, cols);
+kernels::Echelon reduced(std::vector<float>& a, int rows, int cols, bool everyColumn = true) {
+  kernels::Echelon e(a.data(), rows, cols, everyColumn);
   e.sweep();
   for (int c = 0; c < cols; ++c) {
     e.columnStep(c);
@@ -160,6 +163,56 @@ TEST(Echelon, SystemsAgreeWithExactReducedForm) {
   EXPECT_GT(impossible, 50);
   EXPECT_GT(unique, 50);
   EXPECT_GT(infinite, 50);
+}
+
+bool sameBits(const std::vector<float>& x, const std::vector<float>& y) {
+  return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](float a, float b) {
+           return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+         });
+}
+
+// Reductions too large for tableaux leave the entries left of each pivot
+// alone, on two cores: the pivots, the entries right of them and the
+// solutions are those of the whole reduction, bit for bit. Small fills,
+// whose zeros come early, and products of a column by a row among them.
+TEST(Echelon, RightOfThePivotsAsTheWholeReduction) {
+  std::mt19937 random(25);
+  for (int trial = 0; trial < 24; ++trial) {
+    const int rows = 40 + static_cast<int>(random() % 200),
+              unknowns = 30 + static_cast<int>(random() % 200);
+    std::uniform_int_distribution<int> entry(1, trial % 3 == 0 ? 2 : 10);
+    std::vector<float> a(static_cast<size_t>(rows * (unknowns + 1)));
+    for (float& x : a) x = static_cast<float>(entry(random));
+    if (trial % 4 == 1) {
+      for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c <= unknowns; ++c) a[r * (unknowns + 1) + c] = a[r] * a[c];
+      }
+    }
+    std::vector<float> whole = a, right = a;
+    kernels::Echelon w = reduced(whole, rows, unknowns + 1, true);
+    kernels::Echelon e = reduced(right, rows, unknowns + 1, false);
+    ASSERT_EQ(w.pivots(), e.pivots()) << trial;
+    for (int c = 0; c <= unknowns; ++c) {
+      ASSERT_EQ(w.pivotRow(c), e.pivotRow(c)) << trial;
+      for (int r = 0; r < rows; ++r) {
+        if (w.pivotRow(c) >= 0 && r > w.pivotRow(c))
+          continue;  // below a pivot: left of the later ones
+        bool leftOfPivot = false;
+        for (int k = c + 1; k <= unknowns; ++k)
+          leftOfPivot |= w.pivotRow(k) >= 0 && w.pivotRow(k) < r;
+        if (leftOfPivot) continue;
+        ASSERT_EQ(std::bit_cast<uint32_t>(whole[r * (unknowns + 1) + c]),
+                  std::bit_cast<uint32_t>(right[r * (unknowns + 1) + c]))
+            << trial << ", " << r << ", " << c;
+      }
+    }
+    if (w.pivots() != w.pivotsBefore(unknowns)) continue;
+    const kernels::ReducedSystem x = kernels::reduceSystem(w, unknowns),
+                                 y = kernels::reduceSystem(e, unknowns);
+    EXPECT_TRUE(sameBits(x.values, y.values)) << trial;
+    EXPECT_TRUE(sameBits(x.coefficients, y.coefficients)) << trial;
+    EXPECT_EQ(x.coefficientIsZero, y.coefficientIsZero) << trial;
+  }
 }
 
 // With an infinity in the matrix the floats alone decide.

@@ -9,6 +9,14 @@
 #include "kernels/strict_float.h"
 
 namespace trelvo::kernels {
+namespace {
+
+// One step is too short to share by the measure of whole jobs: the second
+// core's hand-over costs microseconds, a step over a few hundred thousand
+// entries a fraction of a millisecond.
+constexpr int64_t kStepWeight = 64;
+
+}  // namespace
 
 Echelon::Echelon(float* a, int64_t rows, int64_t cols, bool everyColumn)
     : a_(a),
@@ -82,7 +90,7 @@ void Echelon::columnStep(int64_t c) {
   const int64_t from = everyColumn_ || !exact_.on() ? 0 : c;
   const float* pivotRow = a_ + r * cols_;
   const isa::Isa& x = activeIsa();
-  const int parts = parallel::partsFor((rows_ - r - 1) * (cols_ - from));
+  const int parts = parallel::partsFor((rows_ - r - 1) * (cols_ - from) * kStepWeight);
   parallel::runParts(parts, [&](int part) {
     const auto [begin, end] = parallel::shareOf(rows_ - r - 1, part, parts, 16);
     x.columnStep(a_, cols_, r + 1 + begin, r + 1 + end, pivotRow, c, from, cols_);

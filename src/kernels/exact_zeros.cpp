@@ -24,8 +24,10 @@ void eliminateModulo(const modular::Field& field, double* e, int64_t rows, int64
   if (inverse == 0.0) return;
   const double p = static_cast<double>(field.prime());
   const modular::ModularCode& code = modular::activeModularCode();
-  // Each row on its own: two cores share long steps.
-  const int parts = parallel::partsFor((rows - r - 1) * (cols - from) * 4);
+  // Each row on its own: two cores share long steps (a step is short by the
+  // measure of whole jobs, and each of its residues takes several
+  // operations).
+  const int parts = parallel::partsFor((rows - r - 1) * (cols - from) * 256);
   parallel::runParts(parts, [&](int part) {
     const auto [begin, end] = parallel::shareOf(rows - r - 1, part, parts, 16);
     for (int64_t i = r + 1 + begin; i < r + 1 + end; ++i) {
