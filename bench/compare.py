@@ -66,12 +66,12 @@ def random_dialogue(choice, n, middle, end="2\n9\n"):
 
 
 def typed_input():
-    # 1,000 x 1,000 typed numbers under menu choice 7 (no operation),
+    # 1,000 x 1,000 typed numbers under menu choice 9 (no operation),
     # written line by line: a large harness would raise the floor of the
     # children's peak memory, which counts what the harness held before exec.
     typed = os.path.join(work, "typed1M.in")
     with open(typed, "w") as f:
-        f.write("7\n1000\n1000\n2\n")
+        f.write("9\n1000\n1000\n2\n")
         for k in range(1_000_000):
             f.write(f"{(k * 37) % 1000 - 500}.{k % 100:02d}\n")
     return typed
@@ -217,6 +217,55 @@ def print_exact_zero_rows(rows):
               f"| <= 4.00 | {held:<5} |")
 
 
+def work_seconds(inputs, baseline, count=runs):
+    """Median seconds of a dialogue beyond its baseline (two cores, exact
+    zero test on), runs in turn."""
+    command, env = program_command(2), program_env(2)
+    run_once(command, inputs, env)
+    extras = []
+    for _ in range(count):
+        t = run_once(command, inputs, env)[0]
+        extras.append(max(t - run_once(command, baseline, env)[0], 1e-6))
+    return statistics.median(extras)
+
+
+def rank_and_system_rows(n):
+    """The rank and the linear system against the determinant with the same
+    fill (1 to 100; the rank-one matrix a kept product of a column by a
+    row), each as the time beyond the same dialogue with a declined
+    transpose."""
+    fill = "1\n100\n"
+    column_by_row = f"4\n{n}\n1\n{fill}1\n{n}\n{fill}1\n1\n"
+    def square(choice, tail):
+        return write(f"square{choice}.in", f"{choice}\n{n}\n{n}\n{fill}{tail}")
+    def product_then(choice, tail):
+        return write(f"rank_one{choice}.in", f"{column_by_row}{choice}\n{tail}")
+    transposed = square(3, "2\n9\n")
+    det = work_seconds(square(5, "9\n"), transposed)
+    wide = f"{n // 2}\n{3 * n // 2}\n{fill}"
+    rows = [
+        (f"rank {n} x {n}", work_seconds(square(7, "9\n"), transposed), det),
+        (f"rank {n // 2} x {3 * n // 2}", work_seconds(write("wide7.in", f"7\n{wide}9\n"),
+                                                   write("wide3.in", f"3\n{wide}2\n9\n")), det),
+        (f"rank of a rank-one {n}", work_seconds(product_then(7, "9\n"),
+                                                 product_then(3, "2\n9\n")), det),
+        (f"system of {n} unknowns", work_seconds(square(8, f"{fill}0\n9\n"), transposed), det),
+    ]
+    return det, rows
+
+
+def print_rank_and_system(det, rows):
+    print(f"the rank and the system against the determinant of a random matrix with the same "
+          f"fill (two cores, exact zero test on; determinant {det * 1000:.1f} ms):")
+    print(f"| {'work':<26}| {'time':>10} | {'determinant':>11} | ratio | target  | holds |")
+    print(f"|{'-' * 27}|{'-' * 12}|{'-' * 13}|-------|---------|-------|")
+    for label, t, yardstick_time in rows:
+        ratio = t / yardstick_time
+        held = "yes" if ratio <= 1.3 else "NO"
+        print(f"| {label:<26}| {t * 1000:>7.1f} ms | {yardstick_time * 1000:>8.1f} ms | {ratio:5.2f} "
+              f"| <= 1.30 | {held:<5} |")
+
+
 def small_wholes_rows():
     """Whole runs of inverses filled at random from 1 to 10, where nearly
     every minor meets exact zeros in its first steps, on two cores; and the
@@ -265,6 +314,7 @@ def main():
                               for _ in range(runs))
     exact_zeros = exact_zero_rows(n)
     small_wholes = small_wholes_rows()
+    det, rank_rows = rank_and_system_rows(n)
 
     print(f"processor: {isa} ceiling (acc = acc + b*m, no FMA): one core {top[1]:.1f} GFLOP/s, "
           f"two cores {top[2]:.1f} GFLOP/s; kernels: {variant or 'widest'}; runs: {runs}; medians")
@@ -278,6 +328,8 @@ def main():
     print_exact_zero_rows(exact_zeros)
     print()
     print_small_wholes(small_wholes)
+    print()
+    print_rank_and_system(det, rank_rows)
     print()
     print_blas(n, top)
     print(f"floor of a run (2 x 2 inverse): {floor * 1000:.1f} ms")

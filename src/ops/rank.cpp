@@ -4,9 +4,9 @@
 // number of pivots.
 //
 // A square matrix too large for any working but its line breaks takes the
-// determinant's reduction first, whose working is those same line breaks:
-// when the determinant is not zero every column has its pivot, and the rank
-// is the side, without a reduction of its own.
+// determinant's reduction, whose working is those same line breaks, unless
+// its first step leaves nothing below: when the determinant is not zero
+// every column has its pivot, and the rank is the side.
 #include "ops/rank.h"
 
 #include <algorithm>
@@ -21,14 +21,6 @@ namespace {
 
 constexpr char kProgress[] = "Calcolo del rango";
 
-void reduceQuietly(kernels::Echelon& e) {
-  e.sweep();
-  for (int64_t c = 0; c < e.cols(); ++c) {
-    e.columnStep(c);
-    e.sweep();
-  }
-}
-
 bool allZero(const float* a, int64_t count) {
   return std::all_of(a, a + count, [](float x) { return x == 0.0f; });
 }
@@ -41,14 +33,28 @@ bool determinantPrintsTheWorking(const WorkingMatrix& m, const float* copy) {
 
 int64_t rankOf(Dialogue& d, WorkingMatrix& m, float* copy) {
   if (allZero(copy, m.count)) return 0;
-  if (determinantPrintsTheWorking(m, copy)) {
-    if (detTS(d.io, m.pairs.data(), m.count, m.selector) != 0.0f) return m.rows;
-    kernels::Echelon e(copy, m.rows, m.cols, false);
-    reduceQuietly(e);
+  if (!determinantPrintsTheWorking(m, copy)) {
+    kernels::Echelon e(copy, m.rows, m.cols, printsTableaux(m.rows, m.cols));
+    reduceToEchelon(d, e, kProgress);
     return e.pivots();
   }
-  kernels::Echelon e(copy, m.rows, m.cols, printsTableaux(m.rows, m.cols));
-  reduceToEchelon(d, e, kProgress);
+  // The first step tells a matrix whose rows below it all vanish (a column
+  // times a row, say), which the echelon form finishes at once, from one
+  // the determinant's reduction finishes fastest.
+  kernels::Echelon e(copy, m.rows, m.cols, false);
+  e.sweep();
+  e.columnStep(0);
+  e.sweep();
+  if (e.pivotRow(1) < 0) {
+    d.io.print("\n\n\n");
+    reduceToEchelon(d, e, kProgress, 1);
+    return e.pivots();
+  }
+  if (detTS(d.io, m.pairs.data(), m.count, m.selector) != 0.0f) return m.rows;
+  for (int64_t c = 1; c < m.cols; ++c) {
+    e.columnStep(c);
+    e.sweep();
+  }
   return e.pivots();
 }
 
