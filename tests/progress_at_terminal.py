@@ -100,8 +100,12 @@ def main():
     check("inverse of side 100", typed, "Calcolo dell'inversa", expected)
     # 100,000,000 elements: the smallest fill that shows its progress.
     check("random fill of 10000 x 10000", b"9\n10000\n10000\n1\n100\n", "Generazione degli elementi")
-    # 1000 x 1100 x 1000 multiply-adds: the smallest reductions that show it.
-    check("rank of 1000 x 1100", b"7\n1000\n1100\n1\n100\n9\n", "Calcolo del rango")
+    # From 2^30 multiply-adds the echelon form shows its progress: a system of
+    # 1024 unknowns and the rank of 1040 x 1040, both of ones (the same draws
+    # in both runs), the rank going the echelon way after its first step.
+    check("system of 1024 unknowns", b"8\n1024\n1024\n1\n1\n1\n1\n9\n",
+          "Risoluzione del sistema")
+    check("rank of 1040 x 1040 ones", b"7\n1040\n1040\n1\n1\n9\n", "Calcolo del rango")
 
 
 main()

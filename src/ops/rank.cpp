@@ -3,17 +3,21 @@
 // pivot at or below the pivot row being passed over; the rank is the
 // number of pivots.
 //
-// A square matrix too large for any working but its line breaks takes the
-// determinant's reduction, whose working is those same line breaks, unless
-// its first step leaves nothing below: when the determinant is not zero
-// every column has its pivot, and the rank is the side.
+// A matrix too wide for any working but its line breaks may skip the rest
+// of its reduction after the first step: when the square block of its
+// first rows and columns, as many as the smaller side, has a determinant
+// that is not zero (as detTS finds it, by its fast reduction), every row or
+// every column has its pivot, and the rank is the smaller side. A first
+// step that leaves nothing to pivot on below (a column times a row, say)
+// goes on by the echelon form, which finishes such a matrix at once.
 #include "ops/rank.h"
 
 #include <algorithm>
 
+#include "dialogue/entry_display.h"
 #include "kernels/echelon.h"
+#include "kernels/exact_reduction.h"
 #include "kernels/kernels.h"
-#include "ops/determinant.h"
 #include "ops/working.h"
 
 namespace trelvo {
@@ -25,36 +29,43 @@ bool allZero(const float* a, int64_t count) {
   return std::all_of(a, a + count, [](float x) { return x == 0.0f; });
 }
 
-// A square matrix of 12 columns or more without a zero row or column:
-// detTS prints the working the rank would print.
-bool determinantPrintsTheWorking(const WorkingMatrix& m, const float* copy) {
-  return m.rows == m.cols && m.cols > kMaxOpeningCols && !kernels::hasZeroRowOrColumn(copy, m.rows);
+// Whether the determinant of the leading square block of the current
+// matrix, its side the smaller of rows and cols, is not zero.
+bool leadingBlockInvertible(const Dialogue& d, WorkingMatrix& m) {
+  const int64_t k = std::min(m.rows, m.cols);
+  Storage<float> block = d.allocate<float>(k * k);
+  const MatrixView current = m.current();
+  auto fillAndSweep = [&] {
+    for (int64_t r = 0; r < k; ++r) {
+      for (int64_t c = 0; c < k; ++c) block[r * k + c] = current[r * m.cols + c];
+    }
+    int sign = 1;
+    kernels::pivotSweep(block.data(), k, sign);
+  };
+  fillAndSweep();
+  if (kernels::hasZeroRowOrColumn(block.data(), k)) return false;
+  kernels::Reduction reduction(block.data(), k);
+  reduction.stepsForDiagonal(fillAndSweep);
+  return reduction.determinant() != 0.0f;
 }
 
 int64_t rankOf(Dialogue& d, WorkingMatrix& m, float* copy) {
   if (allZero(copy, m.count)) return 0;
-  if (!determinantPrintsTheWorking(m, copy)) {
+  if (isPrintable(m.cols)) {
     kernels::Echelon e(copy, m.rows, m.cols, printsTableaux(m.rows, m.cols));
     reduceToEchelon(d, e, kProgress);
     return e.pivots();
   }
-  // The first step tells a matrix whose rows below it all vanish (a column
-  // times a row, say), which the echelon form finishes at once, from one
-  // the determinant's reduction finishes fastest.
   kernels::Echelon e(copy, m.rows, m.cols, false);
   e.sweep();
   e.columnStep(0);
   e.sweep();
-  if (e.pivotRow(1) < 0) {
-    d.io.print("\n\n\n");
-    reduceToEchelon(d, e, kProgress, 1);
-    return e.pivots();
+  d.io.print("\n\n\n");
+  if (e.pivotRow(1) >= 0 && leadingBlockInvertible(d, m)) {
+    for (int64_t c = 1; c < m.cols; ++c) d.io.print("\n");
+    return std::min(m.rows, m.cols);
   }
-  if (detTS(d.io, m.pairs.data(), m.count, m.selector) != 0.0f) return m.rows;
-  for (int64_t c = 1; c < m.cols; ++c) {
-    e.columnStep(c);
-    e.sweep();
-  }
+  reduceToEchelon(d, e, kProgress, 1);
   return e.pivots();
 }
 
