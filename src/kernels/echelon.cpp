@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cmath>
+#include <numeric>
 
 #include "kernels/dispatch.h"
+#include "kernels/exact_reduction.h"
+#include "kernels/kernels.h"
 #include "kernels/modular.h"
 #include "kernels/parallel.h"
 #include "kernels/strict_float.h"
@@ -58,25 +62,33 @@ int64_t Echelon::lastRowNotZero() const {
   return last;
 }
 
+bool Echelon::placePivot(int64_t r, int64_t c, int64_t& last) {
+  if (!countsAsZero(r, c)) return true;
+  bool exchanged = false;
+  for (int64_t p = r + 1; p <= last; ++p) {
+    if (zeroRow_[p] || countsAsZero(p, c)) continue;
+    exchange(r, p);
+    exchanged = true;
+  }
+  if (!exchanged) {
+    flushColumnFrom(r, c);
+    return false;
+  }
+  last = lastRowNotZero();
+  return true;
+}
+
 void Echelon::sweep() {
   std::fill(pivotRowOf_.begin() + settledCols_, pivotRowOf_.end(), -1);
-  int64_t r = settledRows_;
+  const int64_t c = settledCols_;
   int64_t last = lastRowNotZero();
-  for (int64_t c = settledCols_; c < cols_ && r < rows_ && r <= last; ++c) {
-    if (countsAsZero(r, c)) {
-      bool exchanged = false;
-      for (int64_t p = r + 1; p <= last; ++p) {
-        if (zeroRow_[p] || countsAsZero(p, c)) continue;
-        exchange(r, p);
-        exchanged = true;
-      }
-      if (!exchanged) {
-        flushColumnFrom(r, c);
-        continue;
-      }
-      last = lastRowNotZero();
-    }
-    pivotRowOf_[c] = r++;
+  int64_t r = settledRows_;
+  if (c >= cols_ || r >= rows_ || r > last) return;
+  if (placePivot(r, c, last)) pivotRowOf_[c] = r++;
+  // The later positions, along the diagonal from there, as the
+  // determinant's sweep visits them: a row below to exchange in, if any.
+  for (int64_t k = c + 1; k < cols_ && r + 1 < rows_ && r <= last; ++k, ++r) {
+    placePivot(r, k, last);
   }
 }
 
@@ -144,6 +156,38 @@ std::vector<int64_t> reduceModulo(const Echelon& e, int prime, const std::vector
 
 }  // namespace
 
+namespace {
+
+// Each pivot's row of the echelon form `a` (row-major, `cols` wide), over
+// the given columns, reduced as reduceSystem says; row k of the result for
+// pivot k.
+std::vector<float> backSubstitution(const float* a, int64_t cols,
+                                    const std::vector<int64_t>& pivotRows,
+                                    const std::vector<int64_t>& pivotColumns,
+                                    const std::vector<int64_t>& columns) {
+  const size_t width = columns.size();
+  std::vector<float> out(pivotRows.size() * width);
+  for (size_t k = 0; k < pivotRows.size(); ++k) {
+    for (size_t j = 0; j < width; ++j) out[k * width + j] = a[pivotRows[k] * cols + columns[j]];
+  }
+  for (size_t k = pivotRows.size(); k-- > 0;) {
+    const float pivot = a[pivotRows[k] * cols + pivotColumns[k]];
+    float* reduced = out.data() + k * width;
+    for (size_t j = 0; j < width; ++j) reduced[j] = quotientInOrder(reduced[j], pivot);
+    for (size_t h = 0; h < k; ++h) {
+      const float above = a[pivotRows[h] * cols + pivotColumns[k]];
+      if (above == 0.0f) continue;
+      float* target = out.data() + h * width;
+      for (size_t j = 0; j < width; ++j) {
+        target[j] = sumInOrder(target[j], -productInOrder(above, reduced[j]));
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 ReducedSystem reduceSystem(const Echelon& e, int64_t unknowns) {
   ReducedSystem s;
   for (int64_t c = 0; c < unknowns; ++c) {
@@ -154,27 +198,9 @@ ReducedSystem reduceSystem(const Echelon& e, int64_t unknowns) {
   columns.push_back(unknowns);
   const size_t width = columns.size();
   const std::vector<int64_t>& pivots = s.pivotColumns;
-  const int64_t cols = e.cols();
-  const float* a = e.values();
-  std::vector<float> out(pivots.size() * width);
-  for (size_t k = 0; k < pivots.size(); ++k) {
-    for (size_t j = 0; j < width; ++j)
-      out[k * width + j] = a[e.pivotRow(pivots[k]) * cols + columns[j]];
-  }
-  for (size_t k = pivots.size(); k-- > 0;) {
-    const float pivot = a[e.pivotRow(pivots[k]) * cols + pivots[k]];
-    float* reduced = out.data() + k * width;
-    for (size_t j = 0; j < width; ++j) reduced[j] = quotientInOrder(reduced[j], pivot);
-    for (size_t h = 0; h < k; ++h) {
-      const int64_t row = e.pivotRow(pivots[h]);
-      if (e.countsAsZero(row, pivots[k])) continue;
-      const float above = a[row * cols + pivots[k]];
-      float* target = out.data() + h * width;
-      for (size_t j = 0; j < width; ++j) {
-        target[j] = sumInOrder(target[j], -productInOrder(above, reduced[j]));
-      }
-    }
-  }
+  std::vector<int64_t> pivotRows;
+  for (int64_t c : pivots) pivotRows.push_back(e.pivotRow(c));
+  const std::vector<float> out = backSubstitution(e.values(), e.cols(), pivotRows, pivots, columns);
   std::vector<char> exactlyZero(out.size(), 0);
   if (e.exactValues()) {
     const std::vector<int64_t> first = reduceModulo(e, 0, pivots, columns);
@@ -183,8 +209,7 @@ ReducedSystem reduceSystem(const Echelon& e, int64_t unknowns) {
   }
   const size_t frees = s.freeColumns.size();
   for (size_t k = 0; k < pivots.size(); ++k) {
-    const size_t valueAt = k * width + frees;
-    s.values.push_back(exactlyZero[valueAt] && out[valueAt] != 0.0f ? 0.0f : out[valueAt]);
+    s.values.push_back(out[k * width + frees]);
     for (size_t j = 0; j < frees; ++j) {
       const size_t at = k * width + j;
       s.coefficients.push_back(out[at]);
@@ -192,6 +217,30 @@ ReducedSystem reduceSystem(const Echelon& e, int64_t unknowns) {
     }
   }
   return s;
+}
+
+std::optional<std::vector<float>> solveByFastReduction(const float* ab, int64_t n) {
+  const int64_t side = n + 1;
+  if (!exactZerosInUse() ||
+      !std::all_of(ab, ab + n * side, [](float x) { return std::isfinite(x); })) {
+    return std::nullopt;
+  }
+  std::vector<float> bordered(static_cast<size_t>(side * side));
+  auto fillAndSweep = [&] {
+    std::copy(ab, ab + n * side, bordered.begin());
+    std::fill(bordered.begin() + n * side, bordered.end(), 0.0f);
+    bordered.back() = 1.0f;
+    int sign = 1;
+    pivotSweep(bordered.data(), side, sign);
+  };
+  fillAndSweep();
+  if (hasZeroRowOrColumn(bordered.data(), side)) return std::nullopt;
+  Reduction reduction(bordered.data(), side);
+  reduction.stepsForDiagonal(fillAndSweep);
+  if (!reduction.diagonalHasNoZero()) return std::nullopt;
+  std::vector<int64_t> pivots(static_cast<size_t>(n));
+  std::iota(pivots.begin(), pivots.end(), int64_t{0});
+  return backSubstitution(bordered.data(), side, pivots, pivots, {n});
 }
 
 }  // namespace trelvo::kernels

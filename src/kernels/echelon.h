@@ -1,28 +1,32 @@
 // The row echelon form of a matrix of any shape, for its rank and for
 // linear systems.
 //
-// The reduction is the determinant's, with one difference: pivot positions
-// walk down the rows and across the columns, and a column with no entry
-// that counts as non-zero at or below the current pivot row is passed
-// over, the pivot row staying. A column step eliminates, with the pivot of
-// its column, every row below it whose entry in that column is a non-zero
-// float, over all the columns, in float arithmetic rounded at every
-// operation; a sweep walks the pivot positions and, at each whose entry
-// counts as zero, exchanges in turn every row below with an entry that
-// counts as non-zero. An entry counts as zero when its float is zero or its
-// exact value is (kernels/exact_zeros.h); a column passed over has its
-// entries from the pivot row down that count as zero flushed to +0.0, and
-// so has a row that counts as zero everywhere.
+// The reduction is the determinant's, with one difference: a column with
+// no entry that counts as non-zero at or below the current pivot row is
+// passed over, the pivot row staying. A column step eliminates, with the
+// pivot of its column, every row below it whose entry in that column is a
+// non-zero float, over all the columns, in float arithmetic rounded at
+// every operation. A sweep, at the next step's pivot position and then at
+// the later ones along the diagonal from it, as the determinant's sweep
+// visits its own, exchanges in turn, where the entry counts as zero, every
+// row below with an entry that counts as non-zero; the next step's column
+// is passed over when there is none. An entry counts as zero when its
+// float is zero or its exact value is (kernels/exact_zeros.h); a position
+// with nothing to exchange has its column's entries from there down that
+// count as zero flushed to +0.0, and so has a row that counts as zero
+// everywhere. So a matrix that passes no column is reduced exactly as the
+// determinant reduces it, exchange for exchange.
 //
 // Where the walk stands after a column step is settled for good: a pivot's
 // row is never written again, and a column passed over holds only zeros at
-// and below its pivot row, which later steps keep. So each sweep walks on
-// from the next column only, and stops as soon as every row from the pivot
-// row down counts as zero: a rank-deficient matrix costs no more sweeps than
-// a full one.
+// and below its pivot row, which later steps keep. So each sweep starts at
+// the next step's column, and stops as soon as every row from the pivot
+// row down counts as zero: a rank-deficient matrix costs no more sweeps
+// than a full one.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "kernels/exact_zeros.h"
@@ -44,8 +48,9 @@ class Echelon {
   /// over. REQUIRES: the columns before c have had their steps, then a sweep.
   void columnStep(int64_t c);
 
-  /// After the last sweep: the pivot row of column c, or -1 when the column
-  /// was passed over (or lies past the last pivot row).
+  /// The pivot row of column c, or -1 when the column is passed over. A
+  /// column is settled by the sweep before its own step; after the last
+  /// step, every column is.
   int64_t pivotRow(int64_t c) const { return pivotRowOf_[c]; }
   /// The pivots found by the last sweep: the rank, after the last step.
   int64_t pivots() const;
@@ -64,6 +69,12 @@ class Echelon {
 
  private:
   void exchange(int64_t r, int64_t s);
+  // Position (r, c) of the sweep: when its entry counts as zero, every row
+  // below with an entry that counts as non-zero is exchanged with row r in
+  // turn; when there is none, the column's residues from r down become
+  // +0.0. Whether (r, c) then counts as non-zero. `last` is the last row
+  // that does not count as zero, kept up to date.
+  bool placePivot(int64_t r, int64_t c, int64_t& last);
   void flushColumnFrom(int64_t r, int64_t c);
   // Row r counts as zero from column `from` on, and before it: marked, and
   // its residues made +0.0.
@@ -102,10 +113,18 @@ struct ReducedSystem {
 /// columns and the system being consistent: for each pivot from the last
 /// up, its row is divided by the pivot and taken, times its entry there,
 /// from every row above (rows in ascending order, columns ascending; each
-/// product, difference and quotient rounded to float; an entry above that
-/// counts as zero takes nothing). The same runs on the exact values. A
-/// value whose exact value is zero is +0.0.
+/// product, difference and quotient rounded to float; an entry above whose
+/// float is zero takes nothing). The same runs on the exact values, which
+/// tell the coefficients that are zero.
 /// REQUIRES: e's rows have had every column step and a sweep after.
 ReducedSystem reduceSystem(const Echelon& e, int64_t unknowns);
+
+/// The values of a system of n equations in n unknowns, [A | b] row-major
+/// (n + 1 wide), as reduceSystem gives them when A's determinant is not
+/// zero, by the determinant's fast reduction of [A | b] bordered below by
+/// (0 ... 0 1), whose steps and exchanges are those of the echelon form.
+/// Nothing when A's determinant is zero, or when the matrix has no exact
+/// values (an infinity or a NaN): then the echelon form must decide.
+std::optional<std::vector<float>> solveByFastReduction(const float* ab, int64_t n);
 
 }  // namespace trelvo::kernels

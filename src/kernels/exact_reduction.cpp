@@ -211,6 +211,13 @@ int64_t plainFloatSteps(float* a, int64_t n, int64_t first, int64_t limit) {
   return std::max(first, end);
 }
 
+bool Reduction::diagonalHasNoZero() const {
+  for (int64_t d = 0; d < n_; ++d) {
+    if (exact::countsAsZero(a_, n_, exact_, d, d)) return false;
+  }
+  return !lastExactlyZero_;
+}
+
 float Reduction::determinant(float productBefore, int signBefore) const {
   return productInOrder(static_cast<float>(signBefore * sign_),
                         exact::diagonalProduct(a_, n_, exact_, lastExactlyZero_, productBefore));

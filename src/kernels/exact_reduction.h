@@ -76,6 +76,9 @@ class Reduction {
   /// product so far, from which this one goes on, and the sign of its
   /// exchanges so far.
   float determinant(float productBefore = 1.0f, int signBefore = 1) const;
+  /// Whether no diagonal entry counts as zero, after stepsForDiagonal:
+  /// whether the determinant is not zero, however small its product.
+  bool diagonalHasNoZero() const;
   /// The residues' storage, for another reduction to fill; this one knows
   /// no exact value after it.
   std::pair<std::vector<double>, std::vector<double>> releaseResidues() {

@@ -46,7 +46,7 @@ bool leadingBlockInvertible(const Dialogue& d, WorkingMatrix& m) {
   if (kernels::hasZeroRowOrColumn(block.data(), k)) return false;
   kernels::Reduction reduction(block.data(), k);
   reduction.stepsForDiagonal(fillAndSweep);
-  return reduction.determinant() != 0.0f;
+  return reduction.diagonalHasNoZero();
 }
 
 int64_t rankOf(Dialogue& d, WorkingMatrix& m, float* copy) {

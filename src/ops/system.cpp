@@ -7,6 +7,10 @@
 #include "ops/system.h"
 
 #include <cmath>
+#include <numeric>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "dialogue/entry_display.h"
 #include "kernels/echelon.h"
@@ -36,6 +40,11 @@ Storage<float> augmented(const Dialogue& d, WorkingMatrix& m, const float* terms
     a[r * width + m.cols] = terms[r];
   }
   return a;
+}
+
+void printRanks(Console& io, int64_t coefficientRank, int64_t completeRank) {
+  io.printf("\n\nRango della matrice dei coefficienti= %lld\nRango della matrice completa= %lld\n",
+            static_cast<long long>(coefficientRank), static_cast<long long>(completeRank));
 }
 
 void printUnknown(Console& io, int64_t column, float value) {
@@ -94,13 +103,25 @@ void solveSystem(Dialogue& d, WorkingMatrix& m) {
   enterKnownTerms(d, terms.data(), m.rows);
   Storage<float> a = augmented(d, m, terms.data());
   const int64_t cols = int64_t{m.cols} + 1;
+  if (m.rows == m.cols && !isPrintable(cols)) {
+    // Only line breaks to print: a system whose determinant is not zero
+    // takes the determinant's fast reduction.
+    if (std::optional<std::vector<float>> x = kernels::solveByFastReduction(a.data(), m.cols)) {
+      d.io.print("\n\n" + std::string(static_cast<size_t>(cols), '\n'));
+      printRanks(d.io, m.cols, m.cols);
+      kernels::ReducedSystem s;
+      s.pivotColumns.resize(static_cast<size_t>(m.cols));
+      std::iota(s.pivotColumns.begin(), s.pivotColumns.end(), int64_t{0});
+      s.values = std::move(*x);
+      printOneSolution(d, m, s);
+      return;
+    }
+  }
   kernels::Echelon e(a.data(), m.rows, cols, printsTableaux(m.rows, cols));
   reduceToEchelon(d, e, kProgress);
   const int64_t coefficientRank = e.pivotsBefore(m.cols);
   const int64_t completeRank = e.pivots();
-  d.io.printf(
-      "\n\nRango della matrice dei coefficienti= %lld\nRango della matrice completa= %lld\n",
-      static_cast<long long>(coefficientRank), static_cast<long long>(completeRank));
+  printRanks(d.io, coefficientRank, completeRank);
   if (coefficientRank != completeRank) {
     d.io.print(kImpossible);
     return;
