@@ -235,7 +235,13 @@ TEST(Echelon, FastReductionSolvesAsTheEchelonForm) {
       // The last equation's coefficients are the sum of the first two's.
       for (int c = 0; c < n; ++c) ab[(n - 1) * (n + 1) + c] = ab[c] + ab[(n + 1) + c];
     }
-    const std::optional<std::vector<float>> fast = kernels::solveByFastReduction(ab.data(), n);
+    std::vector<float> a, b;
+    for (int r = 0; r < n; ++r) {
+      a.insert(a.end(), ab.begin() + r * (n + 1), ab.begin() + r * (n + 1) + n);
+      b.push_back(ab[r * (n + 1) + n]);
+    }
+    const std::optional<std::vector<float>> fast =
+        kernels::solveByFastReduction(a.data(), 1, b.data(), n);
     std::vector<float> copy = ab;
     kernels::Echelon e = reduced(copy, n, n + 1, false);
     if (!fast) {

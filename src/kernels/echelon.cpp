@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <memory>
 #include <numeric>
 
 #include "kernels/dispatch.h"
@@ -219,28 +220,36 @@ ReducedSystem reduceSystem(const Echelon& e, int64_t unknowns) {
   return s;
 }
 
-std::optional<std::vector<float>> solveByFastReduction(const float* ab, int64_t n) {
+std::optional<std::vector<float>> solveByFastReduction(const float* a, int64_t step, const float* b,
+                                                       int64_t n) {
   const int64_t side = n + 1;
-  if (!exactZerosInUse() ||
-      !std::all_of(ab, ab + n * side, [](float x) { return std::isfinite(x); })) {
-    return std::nullopt;
+  auto finite = [](float x) { return std::isfinite(x); };
+  if (!exactZerosInUse() || !std::all_of(b, b + n, finite)) return std::nullopt;
+  for (int64_t k = 0; k < n * n; ++k) {
+    if (!finite(a[k * step])) return std::nullopt;
   }
-  std::vector<float> bordered(static_cast<size_t>(side * side));
+  // Left uninitialised: every element is written, and fresh pages cost
+  // their first touch once so.
+  const std::unique_ptr<float[]> bordered(new float[static_cast<size_t>(side * side)]);
+  float* p = bordered.get();
   auto fillAndSweep = [&] {
-    std::copy(ab, ab + n * side, bordered.begin());
-    std::fill(bordered.begin() + n * side, bordered.end(), 0.0f);
-    bordered.back() = 1.0f;
+    for (int64_t r = 0; r < n; ++r) {
+      for (int64_t c = 0; c < n; ++c) p[r * side + c] = a[(r * n + c) * step];
+      p[r * side + n] = b[r];
+    }
+    std::fill(p + n * side, p + side * side - 1, 0.0f);
+    p[side * side - 1] = 1.0f;
     int sign = 1;
-    pivotSweep(bordered.data(), side, sign);
+    pivotSweep(p, side, sign);
   };
   fillAndSweep();
-  if (hasZeroRowOrColumn(bordered.data(), side)) return std::nullopt;
-  Reduction reduction(bordered.data(), side);
+  if (hasZeroRowOrColumn(p, side)) return std::nullopt;
+  Reduction reduction(p, side);
   reduction.stepsForDiagonal(fillAndSweep);
   if (!reduction.diagonalHasNoZero()) return std::nullopt;
   std::vector<int64_t> pivots(static_cast<size_t>(n));
   std::iota(pivots.begin(), pivots.end(), int64_t{0});
-  return backSubstitution(bordered.data(), side, pivots, pivots, {n});
+  return backSubstitution(p, side, pivots, pivots, {n});
 }
 
 }  // namespace trelvo::kernels

@@ -119,12 +119,14 @@ struct ReducedSystem {
 /// REQUIRES: e's rows have had every column step and a sweep after.
 ReducedSystem reduceSystem(const Echelon& e, int64_t unknowns);
 
-/// The values of a system of n equations in n unknowns, [A | b] row-major
-/// (n + 1 wide), as reduceSystem gives them when A's determinant is not
-/// zero, by the determinant's fast reduction of [A | b] bordered below by
-/// (0 ... 0 1), whose steps and exchanges are those of the echelon form.
-/// Nothing when A's determinant is zero, or when the matrix has no exact
-/// values (an infinity or a NaN): then the echelon form must decide.
-std::optional<std::vector<float>> solveByFastReduction(const float* ab, int64_t n);
+/// The values of a system of n equations in n unknowns, A(i, j) at
+/// a[(i * n + j) * step] and b(i) at b[i], as reduceSystem gives them when
+/// A's determinant is not zero, by the determinant's fast reduction of
+/// [A | b] bordered below by (0 ... 0 1), whose steps and exchanges are then
+/// those of the echelon form. Nothing when A's determinant is zero, or when
+/// the system has no exact values (an infinity or a NaN): then the echelon
+/// form must decide.
+std::optional<std::vector<float>> solveByFastReduction(const float* a, int64_t step, const float* b,
+                                                       int64_t n);
 
 }  // namespace trelvo::kernels

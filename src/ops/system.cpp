@@ -101,12 +101,13 @@ void printInfiniteSolutions(Console& io, int32_t unknowns, const kernels::Reduce
 void solveSystem(Dialogue& d, WorkingMatrix& m) {
   Storage<float> terms = d.allocate<float>(m.rows);
   enterKnownTerms(d, terms.data(), m.rows);
-  Storage<float> a = augmented(d, m, terms.data());
   const int64_t cols = int64_t{m.cols} + 1;
   if (m.rows == m.cols && !isPrintable(cols)) {
     // Only line breaks to print: a system whose determinant is not zero
     // takes the determinant's fast reduction.
-    if (std::optional<std::vector<float>> x = kernels::solveByFastReduction(a.data(), m.cols)) {
+    const MatrixView current = m.current();
+    if (std::optional<std::vector<float>> x =
+            kernels::solveByFastReduction(current.values(), current.step(), terms.data(), m.cols)) {
       d.io.print("\n\n" + std::string(static_cast<size_t>(cols), '\n'));
       printRanks(d.io, m.cols, m.cols);
       kernels::ReducedSystem s;
@@ -117,6 +118,7 @@ void solveSystem(Dialogue& d, WorkingMatrix& m) {
       return;
     }
   }
+  Storage<float> a = augmented(d, m, terms.data());
   kernels::Echelon e(a.data(), m.rows, cols, printsTableaux(m.rows, cols));
   reduceToEchelon(d, e, kProgress);
   const int64_t coefficientRank = e.pivotsBefore(m.cols);
