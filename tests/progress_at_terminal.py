@@ -106,6 +106,9 @@ def main():
     check("system of 1024 unknowns", b"8\n1024\n1024\n1\n1\n1\n1\n9\n",
           "Risoluzione del sistema")
     check("rank of 1040 x 1040 ones", b"7\n1040\n1040\n1\n1\n9\n", "Calcolo del rango")
+    # A determinant from side 1000 on; ones go the slow way of their zeros.
+    check("determinant of 1000 x 1000 ones", b"5\n1000\n1000\n1\n1\n9\n",
+          "Calcolo del determinante")
 
 
 main()

@@ -85,6 +85,7 @@ bool Reduction::stepsBesideFirstResidues(double* residues, const FloatSteps& flo
     if (reached == n_) break;
     if (!floatSweepBesideResidues(residues)) return false;
     done = reached;
+    tellProgress(done);
   }
   return true;
 }
@@ -117,6 +118,7 @@ void Reduction::plainStepsFrom(int64_t first) {
   for (int64_t j = first; j < n_; ++j) {
     columnStep(j);
     sweep();
+    tellProgress(j + 1);
   }
 }
 
@@ -193,6 +195,7 @@ void Reduction::stepsForDiagonal(const std::function<void()>& restore,
     exact_.stepsWithoutExchanges(done, reached);
     done = reached;
     sweep();
+    tellProgress(done);
   }
 }
 
@@ -209,6 +212,10 @@ int64_t plainFloatSteps(float* a, int64_t n, int64_t first, int64_t limit) {
     }
   }
   return std::max(first, end);
+}
+
+void Reduction::tellProgress(int64_t steps) const {
+  if (progress_) progress_(steps, n_);
 }
 
 bool Reduction::diagonalHasNoZero() const {

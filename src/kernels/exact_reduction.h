@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "kernels/exact_zeros.h"
+#include "kernels/kernels.h"
 
 namespace trelvo::kernels {
 
@@ -55,6 +56,9 @@ class Reduction {
   Reduction(float* a, int64_t n, ExactResidues residues);
 
   int sign() const { return sign_; }
+  /// stepsForDiagonal tells `progress` of the steps it has taken, now and
+  /// then (the fast way may tell nothing until it ends).
+  void showProgress(ProgressHook progress) { progress_ = std::move(progress); }
   /// The pivot sweep.
   void sweep();
   /// The column step j (its elimination; the sweep is apart).
@@ -91,6 +95,7 @@ class Reduction {
   bool stepsBesideFirstResidues(double* residues, const FloatSteps& floatSteps);
   bool floatSweepBesideResidues(double* residues);
   void plainStepsFrom(int64_t first);
+  void tellProgress(int64_t steps) const;
   bool diagonalCountsAsZero() const;
   struct ZeroAhead {
     int64_t steps;
@@ -107,6 +112,7 @@ class Reduction {
   bool residuesTaken_ = false;
   // When the residues are dropped at the end: the last diagonal entry's.
   bool lastExactlyZero_ = false;
+  ProgressHook progress_;
 };
 
 }  // namespace trelvo::kernels

@@ -20,14 +20,21 @@
 
 #include <cassert>
 #include <cmath>
+#include <optional>
 
 #include "dialogue/messages.h"
+#include "dialogue/progress.h"
 #include "kernels/exact_reduction.h"
 #include "kernels/kernels.h"
 #include "ops/working.h"
 
 namespace trelvo {
 namespace {
+
+// From this side on a reduction may take a second or more (fills of small
+// numbers, whose zeros come early): its progress is shown.
+constexpr int32_t kSideShowingProgress = 1000;
+constexpr char kProgress[] = "Calcolo del determinante";
 
 void reduceShowingTableaux(Console& io, kernels::Reduction& r, const float* a, int64_t n) {
   for (int64_t j = 0; j < n; ++j) {
@@ -57,19 +64,22 @@ struct WorkingCopy {
 
 // Beyond the tableau side a column step prints only its "\n", so the steps
 // can run in one go and their lines follow; only the diagonal is used after.
-void reduceQuietly(Console& io, kernels::Reduction& r, const WorkingCopy& w) {
+void reduceQuietly(Console& io, kernels::Reduction& r, const WorkingCopy& w,
+                   const kernels::ProgressHook& progress) {
+  r.showProgress(progress);
   r.stepsForDiagonal([&w] { w.fillAndSweep(); });
   for (int64_t j = 0; j < w.n; ++j) io.print("\n");
 }
 
-void reduceWithWorking(Console& io, kernels::Reduction& r, const WorkingCopy& w) {
+void reduceWithWorking(Console& io, kernels::Reduction& r, const WorkingCopy& w,
+                       const kernels::ProgressHook& progress) {
   io.print("\n\n");
   r.sweep();
   if (w.n <= kMaxOpeningCols) printOpening(io, w.a, w.n, w.n);
   if (w.n <= kMaxTableauSide) {
     reduceShowingTableaux(io, r, w.a, w.n);
   } else {
-    reduceQuietly(io, r, w);
+    reduceQuietly(io, r, w, progress);
   }
 }
 
@@ -80,7 +90,8 @@ int32_t squareSide(int32_t count) {
   return static_cast<int32_t>(std::sqrt(static_cast<double>(count)));
 }
 
-float detTS(Console& io, const ElementPair* pairs, int32_t count, int member, float* workingCopy) {
+float detTS(Console& io, const ElementPair* pairs, int32_t count, int member, float* workingCopy,
+            const kernels::ProgressHook& progress) {
   const int64_t n = squareSide(count);
   float* a = workingCopy;
   const WorkingCopy w{pairs, member, a, n};
@@ -88,14 +99,15 @@ float detTS(Console& io, const ElementPair* pairs, int32_t count, int member, fl
   if (count == 1) return a[0];
   if (kernels::hasZeroRowOrColumn(a, n)) return 0.0f;
   kernels::Reduction reduction(a, n);
-  reduceWithWorking(io, reduction, w);
+  reduceWithWorking(io, reduction, w, progress);
   return reduction.determinant();
 }
 
-float detTS(Console& io, const ElementPair* pairs, int32_t count, int member) {
+float detTS(Console& io, const ElementPair* pairs, int32_t count, int member,
+            const kernels::ProgressHook& progress) {
   const int64_t n = squareSide(count);
   Storage<float> workingCopy(n * n);
-  return detTS(io, pairs, count, member, workingCopy.data());
+  return detTS(io, pairs, count, member, workingCopy.data(), progress);
 }
 
 void matrixDeterminant(Dialogue& d, WorkingMatrix& m) {
@@ -103,7 +115,13 @@ void matrixDeterminant(Dialogue& d, WorkingMatrix& m) {
     d.io.print(kNotSquareForDeterminant);
     return;
   }
-  float det = detTS(d.io, m.pairs.data(), m.count, m.selector);
+  std::optional<ProgressLine> line;
+  if (m.rows >= kSideShowingProgress) line.emplace(d, kProgress);
+  const float det =
+      detTS(d.io, m.pairs.data(), m.count, m.selector, [&](int64_t done, int64_t total) {
+        if (line) line->update(done, total);
+      });
+  line.reset();
   d.io.print("\n\nDeterminante= ");
   d.io.printCell(det);
   d.io.print("\n\n");

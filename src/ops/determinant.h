@@ -7,6 +7,7 @@
 #include "dialogue/console.h"
 #include "dialogue/dialogue.h"
 #include "dialogue/working_matrix.h"
+#include "kernels/kernels.h"
 
 namespace trelvo {
 
@@ -23,14 +24,19 @@ int32_t squareSide(int32_t count);
 /// for each column step "\n" and, for n <= 8, the ruled tableau.
 /// The pairs are only read. Throws std::bad_alloc when the working copy of
 /// n * n floats cannot be had (before anything is printed).
-float detTS(Console& io, const ElementPair* pairs, int32_t count, int member);
+/// `progress`, when given, is told now and then of the column steps done
+/// by a reduction too large for any working but its line breaks.
+float detTS(Console& io, const ElementPair* pairs, int32_t count, int member,
+            const kernels::ProgressHook& progress = nullptr);
 
 /// detTS with a working copy supplied by the caller, for callers that take
 /// many determinants. REQUIRES: `workingCopy` holds at least n * n floats.
-float detTS(Console& io, const ElementPair* pairs, int32_t count, int member, float* workingCopy);
+float detTS(Console& io, const ElementPair* pairs, int32_t count, int member, float* workingCopy,
+            const kernels::ProgressHook& progress = nullptr);
 
 /// Menu choice 5: prints the determinant of the current matrix after its
-/// working, or refuses a matrix that is not square. Changes nothing.
+/// working, or refuses a matrix that is not square. Changes nothing. From
+/// side 1000 on it shows its progress at a terminal.
 void matrixDeterminant(Dialogue& d, WorkingMatrix& m);
 
 }  // namespace trelvo
