@@ -60,8 +60,9 @@ int64_t rankOf(Dialogue& d, WorkingMatrix& m, float* copy) {
   e.sweep();
   e.columnStep(0);
   e.sweep();
+  const bool fullRank = e.pivotRow(1) >= 0 && leadingBlockInvertible(d, m);
   d.io.print("\n\n\n");
-  if (e.pivotRow(1) >= 0 && leadingBlockInvertible(d, m)) {
+  if (fullRank) {
     for (int64_t c = 1; c < m.cols; ++c) d.io.print("\n");
     return std::min(m.rows, m.cols);
   }
