@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -84,6 +85,35 @@ TEST(ShortestDecimal, IsWhatToCharsWrites) {
     // Floats between 10^-4 and 10^7, where the shortest decimal is found in doubles.
     expectSame(std::exp(std::uniform_real_distribution<float>(-9.2f, 16.1f)(random)));
   }
+}
+
+// The inline way for numbers of hundredths: when it answers, its answer is
+// the shortest decimal's value, times 100.
+TEST(ShortestDecimal, HundredthsAreTheShortestDecimalsValue) {
+  std::mt19937 random(8);
+  int answered = 0;
+  auto expectSame = [&](float x) {
+    const std::optional<double> h = hundredthsOf(x);
+    if (!h) return;
+    ++answered;
+    Decimal d = shortestDecimal(x);
+    for (; d.exponent > -2; --d.exponent) d.digits *= 10;
+    ASSERT_EQ(d.exponent, -2) << x;
+    ASSERT_EQ(static_cast<double>(d.digits), *h) << x;
+  };
+  std::uniform_int_distribution<int> digits(-999999, 999999);
+  for (int k = 0; k < 200000; ++k) {
+    expectSame(std::stof(std::to_string(digits(random)) + "e-" + std::to_string(1 + k % 4)));
+    expectSame(std::bit_cast<float>(static_cast<uint32_t>(random())));
+  }
+  for (int e = -20; e < 18; ++e) {
+    const float power = std::ldexp(1.0f, e);
+    for (float x : {power, std::nextafter(power, 0.0f), std::nextafter(power, INFINITY)}) {
+      expectSame(x);
+      expectSame(-x);
+    }
+  }
+  EXPECT_GT(answered, 90000);
 }
 
 }  // namespace

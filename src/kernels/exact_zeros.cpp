@@ -5,7 +5,6 @@
 #include <cmath>
 #include <utility>
 
-#include "kernels/decimal.h"
 #include "kernels/kernels.h"
 #include "kernels/modular.h"
 #include "kernels/modular_lu.h"
@@ -80,16 +79,8 @@ ExactResidues::ExactResidues(const float* a, int64_t rows, int64_t cols)
   const modular::Field& first = modular::firstField();
   const modular::Field& second = modular::secondField();
   for (int64_t k = 0; k < rows * cols; ++k) {
-    // One decimal for both primes: finding it is the dearer part.
-    const float x = a[k];
-    if (isSmallWhole(x)) {
-      first_[k] = first.centredResidueOf(x);
-      second_[k] = second.centredResidueOf(x);
-    } else {
-      const Decimal d = shortestDecimal(x);
-      first_[k] = first.centredResidueOf(d);
-      second_[k] = second.centredResidueOf(d);
-    }
+    first_[k] = first.centredResidueOf(a[k]);
+    second_[k] = second.centredResidueOf(a[k]);
   }
 }
 

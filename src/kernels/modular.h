@@ -51,6 +51,10 @@ class Field {
   /// the residue of x's exact value, and 1 / x (0 for x = 0).
   double centredResidueOf(float x) const {
     if (isSmallWhole(x)) return reduce(static_cast<double>(x), p_, inverseOfP_);
+    if (const std::optional<double> hundredths = hundredthsOf(x)) {
+      const double digits = reduce(*hundredths, p_, inverseOfP_);
+      return reduce(digits * centredPowersOfTen_[-2 - kLowestPowerOfTen], p_, inverseOfP_);
+    }
     return centredResidueOf(shortestDecimal(x));
   }
   double centredResidueOf(Decimal d) const {

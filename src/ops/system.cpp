@@ -81,7 +81,8 @@ void printInfiniteSolutions(Console& io, int32_t unknowns, const kernels::Reduce
   if (frees == 1) {
     io.print("\nIl sistema ha infinite soluzioni (1 incognita libera):\n\n");
   } else {
-    io.printf("\nIl sistema ha infinite soluzioni (%zu incognite libere):\n\n", frees);
+    io.printf("\nIl sistema ha infinite soluzioni (%lld incognite libere):\n\n",
+              static_cast<long long>(frees));
   }
   size_t k = 0;
   for (int64_t c = 0; c < unknowns; ++c) {
