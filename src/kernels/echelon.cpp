@@ -12,6 +12,7 @@
 #include "kernels/modular.h"
 #include "kernels/parallel.h"
 #include "kernels/strict_float.h"
+#include "kernels/sweep.h"
 
 namespace trelvo::kernels {
 namespace {
@@ -63,34 +64,26 @@ int64_t Echelon::lastRowNotZero() const {
   return last;
 }
 
-bool Echelon::placePivot(int64_t r, int64_t c, int64_t& last) {
-  if (!countsAsZero(r, c)) return true;
-  bool exchanged = false;
-  for (int64_t p = r + 1; p <= last; ++p) {
-    if (zeroRow_[p] || countsAsZero(p, c)) continue;
-    exchange(r, p);
-    exchanged = true;
-  }
-  if (!exchanged) {
-    flushColumnFrom(r, c);
-    return false;
-  }
-  last = lastRowNotZero();
-  return true;
-}
+// The echelon form's zero test and exchanges, for the sweep.
+struct Echelon::Policy {
+  Echelon& e;
+  bool countsAsZero(int64_t r, int64_t c) const { return e.zeroRow_[r] || e.countsAsZero(r, c); }
+  void exchange(int64_t r, int64_t p) { e.exchange(r, p); }
+  void nothingBelow(int64_t r, int64_t c) { e.flushColumnFrom(r, c); }
+};
 
 void Echelon::sweep() {
   std::fill(pivotRowOf_.begin() + settledCols_, pivotRowOf_.end(), -1);
   const int64_t c = settledCols_;
-  int64_t last = lastRowNotZero();
+  const int64_t end = lastRowNotZero() + 1;
   int64_t r = settledRows_;
-  if (c >= cols_ || r >= rows_ || r > last) return;
-  if (placePivot(r, c, last)) pivotRowOf_[c] = r++;
-  // The later positions, along the diagonal from there, as the
-  // determinant's sweep visits them: a row below to exchange in, if any.
-  for (int64_t k = c + 1; k < cols_ && r + 1 < rows_ && r <= last; ++k, ++r) {
-    placePivot(r, k, last);
-  }
+  if (c >= cols_ || r >= end) return;
+  Policy policy{*this};
+  // The next step's column has its pivot, or is passed over; the later
+  // positions follow along the diagonal, as the determinant's sweep visits
+  // them.
+  if (sweepPosition(policy, r, c, end)) pivotRowOf_[c] = r++;
+  sweepAlongDiagonal(policy, r, c + 1, rows_, cols_, end);
 }
 
 void Echelon::columnStep(int64_t c) {

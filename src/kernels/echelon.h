@@ -69,12 +69,7 @@ class Echelon {
 
  private:
   void exchange(int64_t r, int64_t s);
-  // Position (r, c) of the sweep: when its entry counts as zero, every row
-  // below with an entry that counts as non-zero is exchanged with row r in
-  // turn; when there is none, the column's residues from r down become
-  // +0.0. Whether (r, c) then counts as non-zero. `last` is the last row
-  // that does not count as zero, kept up to date.
-  bool placePivot(int64_t r, int64_t c, int64_t& last);
+  struct Policy;
   void flushColumnFrom(int64_t r, int64_t c);
   // Row r counts as zero from column `from` on, and before it: marked, and
   // its residues made +0.0.

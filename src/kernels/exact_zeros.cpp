@@ -10,6 +10,7 @@
 #include "kernels/modular_lu.h"
 #include "kernels/parallel.h"
 #include "kernels/reference.h"
+#include "kernels/sweep.h"
 
 namespace trelvo::kernels {
 namespace {
@@ -141,18 +142,22 @@ bool allFinite(const float* a, int64_t n) {
 namespace exact {
 
 void pivotSweep(float* a, int64_t n, int& sign, ExactResidues& exact, int64_t first) {
-  for (int64_t k = first; k + 1 < n; ++k) {
-    if (!countsAsZero(a, n, exact, k, k)) continue;
-    bool exchanged = false;
-    for (int64_t p = k + 1; p < n; ++p) {
-      if (countsAsZero(a, n, exact, p, k)) continue;
-      sign = -sign;
-      swapRows(a, n, k, p);
-      exact.exchangeRows(k, p);
-      exchanged = true;
+  struct ExactZeros {
+    float* a;
+    int64_t n;
+    int& sign;
+    ExactResidues& residues;
+    bool countsAsZero(int64_t r, int64_t c) const {
+      return exact::countsAsZero(a, n, residues, r, c);
     }
-    if (!exchanged) clearResidues(a, n, k, exact);
-  }
+    void exchange(int64_t r, int64_t p) {
+      sign = -sign;
+      swapRows(a, n, r, p);
+      residues.exchangeRows(r, p);
+    }
+    void nothingBelow(int64_t k, int64_t) { clearResidues(a, n, k, residues); }
+  } policy{a, n, sign, exact};
+  sweepAlongDiagonal(policy, first, first, n, n, n);
 }
 
 void eliminateColumn(float* a, int64_t n, int64_t j, ExactResidues& exact) {

@@ -9,6 +9,7 @@
 #include "kernels/modular_lu.h"
 #include "kernels/parallel.h"
 #include "kernels/strict_float.h"
+#include "kernels/sweep.h"
 
 namespace trelvo::kernels {
 
@@ -49,23 +50,23 @@ bool FirstStep::countsAsZero(int64_t position, int64_t c) const {
 
 // The sweep with the exact zero test, on row numbers.
 void FirstStep::sweep() {
-  for (int64_t k = 0; k + 1 < n_; ++k) {
-    if (!countsAsZero(k, k)) continue;
-    bool exchanged = false;
-    for (int64_t p = k + 1; p < n_; ++p) {
-      if (countsAsZero(p, k)) continue;
-      std::swap(rowAt_[k], rowAt_[p]);
-      changes_.push_back({true, k, p});
-      exchanged = true;
+  struct OnRowNumbers {
+    FirstStep& step;
+    bool countsAsZero(int64_t position, int64_t c) const { return step.countsAsZero(position, c); }
+    void exchange(int64_t r, int64_t p) {
+      std::swap(step.rowAt_[r], step.rowAt_[p]);
+      step.changes_.push_back({true, r, p});
     }
-    if (exchanged) continue;
-    for (int64_t r = k; r < n_; ++r) {
-      const int64_t row = rowAt_[r];
-      if (!isZero(floatAfter(row, k)) && exactlyZeroAfter(row, k)) {
-        changes_.push_back({false, r, k});
+    void nothingBelow(int64_t k, int64_t) {
+      for (int64_t r = k; r < step.n_; ++r) {
+        const int64_t row = step.rowAt_[r];
+        if (!isZero(step.floatAfter(row, k)) && step.exactlyZeroAfter(row, k)) {
+          step.changes_.push_back({false, r, k});
+        }
       }
     }
-  }
+  } policy{*this};
+  sweepAlongDiagonal(policy, 0, 0, n_, n_, n_);
 }
 
 int FirstStep::signAfter(int sign) const {
@@ -93,8 +94,8 @@ void FirstStep::writeFirstResidues(double* out) const {
                    : modular::reduce(field.centredResidueOf(entries[0]) * inverseOfPivot, p, 1 / p);
       double* to = out + r * n_;
       for (int64_t c = 0; c < n_; ++c) {
-        to[c] = modular::reduce(field.centredResidueOf(entries[c]) - multiple * pivotRow[c], p,
-                                1 / p);
+        to[c] =
+            modular::reduce(field.centredResidueOf(entries[c]) - multiple * pivotRow[c], p, 1 / p);
       }
     }
   });

@@ -6,6 +6,7 @@
 #include "kernels/exact_zeros.h"
 #include "kernels/kernels.h"
 #include "kernels/strict_float.h"
+#include "kernels/sweep.h"
 
 namespace trelvo::kernels::reference {
 namespace {
@@ -39,14 +40,18 @@ bool shortcut(const float* minor, int64_t m, float& det) {
 }  // namespace
 
 void pivotSweep(float* a, int64_t n, int& sign) {
-  for (int64_t k = 0; k + 1 < n; ++k) {
-    if (!isZero(a[k * n + k])) continue;
-    for (int64_t p = k + 1; p < n; ++p) {
-      if (isZero(a[p * n + k])) continue;
+  struct FloatZeros {
+    float* a;
+    int64_t n;
+    int& sign;
+    bool countsAsZero(int64_t r, int64_t c) const { return isZero(a[r * n + c]); }
+    void exchange(int64_t r, int64_t p) {
       sign = -sign;
-      exchangeRows(a, n, k, p);
+      exchangeRows(a, n, r, p);
     }
-  }
+    void nothingBelow(int64_t, int64_t) {}
+  } policy{a, n, sign};
+  sweepAlongDiagonal(policy, 0, 0, n, n, n);
 }
 
 void eliminateColumn(float* a, int64_t n, int64_t j) {
@@ -67,8 +72,8 @@ void reduceColumns(float* a, int64_t n, int& sign) {
   }
 }
 
-void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner,
-              int64_t cols2, int64_t fStep) {
+void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2,
+              int64_t fStep) {
   for (int64_t i = 0; i < rows; ++i) {
     for (int64_t j = 0; j < cols2; ++j) {
       float sum = 0.0f;
