@@ -217,44 +217,46 @@ TEST(Echelon, RightOfThePivotsAsTheWholeReduction) {
 
 // A square system whose determinant is not zero, by the determinant's fast
 // reduction: the values of the echelon form's, bit for bit, on whole
-// numbers of small and large ranges (exchanges and exact zeros early) and
-// on decimals, blocked and not; a singular one is left to the echelon form.
+// numbers of small ranges (exchanges and exact zeros early, residues
+// flushed on the last row) and of a large one, and on decimals, below and
+// above the side where the fast reduction goes blocked; a singular one is
+// left to the echelon form.
 TEST(Echelon, FastReductionSolvesAsTheEchelonForm) {
   std::mt19937 random(26);
   int solved = 0, singular = 0;
-  for (int trial = 0; trial < 60; ++trial) {
-    const int n = trial % 5 == 0 ? 12 + static_cast<int>(random() % 20)
-                                 : 40 + static_cast<int>(random() % 160);
-    const int top = trial % 3 == 0 ? 2 : trial % 3 == 1 ? 10 : 100;
+  for (int trial = 0; trial < 600; ++trial) {
+    const int n = 12 + static_cast<int>(random() % (trial % 2 ? 36 : 140));
+    const int top = trial % 4 == 0 ? 2 : trial % 4 == 1 ? 3 : trial % 4 == 2 ? 10 : 100;
     std::uniform_int_distribution<int> entry(1, top);
-    std::vector<float> ab(static_cast<size_t>(n * (n + 1)));
-    for (float& x : ab)
-      x = trial % 4 == 3 ? static_cast<float>(entry(random)) / 10.0f
-                         : static_cast<float>(entry(random));
+    std::vector<float> a(static_cast<size_t>(n * n)), b(static_cast<size_t>(n));
+    const bool tenths = trial % 3 == 2;
+    auto draw = [&] { return static_cast<float>(entry(random)) / (tenths ? 10.0f : 1.0f); };
+    for (float& x : a) x = draw();
+    for (float& x : b) x = draw();
     if (trial % 7 == 6) {
       // The last equation's coefficients are the sum of the first two's.
-      for (int c = 0; c < n; ++c) ab[(n - 1) * (n + 1) + c] = ab[c] + ab[(n + 1) + c];
-    }
-    std::vector<float> a, b;
-    for (int r = 0; r < n; ++r) {
-      a.insert(a.end(), ab.begin() + r * (n + 1), ab.begin() + r * (n + 1) + n);
-      b.push_back(ab[r * (n + 1) + n]);
+      for (int c = 0; c < n; ++c) a[(n - 1) * n + c] = a[c] + a[n + c];
     }
     const std::optional<std::vector<float>> fast =
         kernels::solveByFastReduction(a.data(), 1, b.data(), n);
-    std::vector<float> copy = ab;
-    kernels::Echelon e = reduced(copy, n, n + 1, false);
+    std::vector<float> ab;
+    for (int r = 0; r < n; ++r) {
+      ab.insert(ab.end(), a.begin() + r * n, a.begin() + (r + 1) * n);
+      ab.push_back(b[r]);
+    }
+    kernels::Echelon e = reduced(ab, n, n + 1, trial % 5 == 0);
+    const std::string what = "trial " + std::to_string(trial) + ", side " + std::to_string(n);
     if (!fast) {
       ++singular;
-      EXPECT_LT(e.pivotsBefore(n), n) << trial;
+      EXPECT_LT(e.pivotsBefore(n), n) << what;
       continue;
     }
     ++solved;
-    ASSERT_EQ(e.pivotsBefore(n), n) << trial;
-    EXPECT_TRUE(sameBits(*fast, kernels::reduceSystem(e, n).values)) << trial << ", side " << n;
+    ASSERT_EQ(e.pivotsBefore(n), n) << what;
+    EXPECT_TRUE(sameBits(*fast, kernels::reduceSystem(e, n).values)) << what;
   }
-  EXPECT_GT(solved, 40);
-  EXPECT_GT(singular, 0);
+  EXPECT_GT(solved, 400);
+  EXPECT_GT(singular, 50);
 }
 
 // With an infinity in the matrix the floats alone decide.

@@ -81,9 +81,11 @@ void Echelon::sweep() {
   Policy policy{*this};
   // The next step's column has its pivot, or is passed over; the later
   // positions follow along the diagonal, as the determinant's sweep visits
-  // them.
+  // them in the matrix bordered below by a row of zeros (so the last row's
+  // position is visited too): a square system is reduced as the
+  // determinant reduces it bordered, which its fast way does.
   if (sweepPosition(policy, r, c, end)) pivotRowOf_[c] = r++;
-  sweepAlongDiagonal(policy, r, c + 1, rows_, cols_, end);
+  sweepAlongDiagonal(policy, r, c + 1, rows_ + 1, cols_, end);
 }
 
 void Echelon::columnStep(int64_t c) {

@@ -8,14 +8,15 @@
 // non-zero float, over all the columns, in float arithmetic rounded at
 // every operation. A sweep, at the next step's pivot position and then at
 // the later ones along the diagonal from it, as the determinant's sweep
-// visits its own, exchanges in turn, where the entry counts as zero, every
+// visits its own in the matrix bordered below by a row of zeros (the last
+// row's position too), exchanges in turn, where the entry counts as zero, every
 // row below with an entry that counts as non-zero; the next step's column
 // is passed over when there is none. An entry counts as zero when its
 // float is zero or its exact value is (kernels/exact_zeros.h); a position
 // with nothing to exchange has its column's entries from there down that
 // count as zero flushed to +0.0, and so has a row that counts as zero
 // everywhere. So a matrix that passes no column is reduced exactly as the
-// determinant reduces it, exchange for exchange.
+// determinant reduces it so bordered, exchange for exchange.
 //
 // Where the walk stands after a column step is settled for good: a pivot's
 // row is never written again, and a column passed over holds only zeros at
