@@ -11,6 +11,9 @@ mergeInto(LibraryManager.library, {
   trelvo_node_isatty: function(fd) {
     return typeof process !== 'undefined' && require('tty').isatty(fd) ? 1 : 0;
   },
+  trelvo_write: function(text, size) {
+    Module['terminal'].write(HEAPU8.slice(text, text + size));
+  },
 #if ASYNCIFY
   trelvo_read_line__deps: ['$Asyncify'],
   trelvo_read_line: function(buffer, size) {

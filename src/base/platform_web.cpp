@@ -1,7 +1,9 @@
 // The platform layer in WebAssembly (emscripten). In a web page the console
 // is the page's terminal (web/terminal.js): a read waits for a line typed
-// there, the end's key wait for one key. Under node, standard input and
-// output are node's own, read and written as on any other system.
+// there, the end's key wait for one key, and what the program writes goes
+// there at once (the page's program never exits, so nothing is left to
+// flush at its end). Under node, standard input and output are node's own,
+// read and written as on any other system.
 #include <emscripten/heap.h>
 
 #include <cstdint>
@@ -22,6 +24,8 @@ int trelvo_node_isatty(int fd);
 int trelvo_read_line(char* buffer, int size);
 // Waits for one key pressed in the page's terminal.
 void trelvo_wait_key();
+// Shows `size` bytes from `text` in the page's terminal.
+void trelvo_write(const char* text, int size);
 }
 
 namespace trelvo::platform {
@@ -42,6 +46,21 @@ class TerminalInput : public std::streambuf {
   char line_[4096];
 };
 
+// Standard output in the page: straight to its terminal, unbuffered.
+class TerminalOutput : public std::streambuf {
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char byte = traits_type::to_char_type(c);
+    trelvo_write(&byte, 1);
+    return c;
+  }
+  std::streamsize xsputn(const char* text, std::streamsize size) override {
+    trelvo_write(text, static_cast<int>(size));
+    return size;
+  }
+};
+
 bool inPage() {
   static const bool page = trelvo_in_page() != 0;
   return page;
@@ -52,7 +71,9 @@ bool inPage() {
 void prepareStandardStreams() {
   if (!inPage()) return;
   static TerminalInput typed;
+  static TerminalOutput shown;
   std::cin.rdbuf(&typed);
+  std::cout.rdbuf(&shown);
 }
 
 bool inputIsConsole() { return inPage() || trelvo_node_isatty(0); }
