@@ -13,7 +13,7 @@
     '\n\x1b[1mIl programma si è fermato per un errore.\x1b[0m Premere Invio per ricominciare.\n';
 
   const term = new Terminal({
-    cols: 100,
+    cols: 82,
     rows: 34,
     convertEol: true,
     scrollback: 100000,
