@@ -16,7 +16,8 @@ target_link_options(trelvo PRIVATE "SHELL:--js-library ${TRELVO_WEB_SOURCE}/libr
 set_property(TARGET trelvo APPEND PROPERTY LINK_DEPENDS ${TRELVO_WEB_SOURCE}/library.js)
 
 # In the page a read waits for the terminal: Asyncify saves the program's
-# stack while the page takes keys, and starts it again with the typed line.
+# stack while the page takes keys (in 64 KiB, room for the deepest read),
+# and starts it again with the typed line.
 # Each dialogue is a fresh instance of the module (createTrelvo), whose main
 # the page calls itself (ccall, which waits for main's true end).
 add_executable(trelvo_page ${PROJECT_SOURCE_DIR}/src/main.cpp)
@@ -25,7 +26,7 @@ set_target_properties(trelvo_page PROPERTIES OUTPUT_NAME trelvo
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 target_link_options(trelvo_page PRIVATE
   -sENVIRONMENT=web -sNODERAWFS=0 -sSINGLE_FILE=0
-  -sASYNCIFY=1 "-sASYNCIFY_IMPORTS=[trelvo_read_line,trelvo_wait_key]"
+  -sASYNCIFY=1 "-sASYNCIFY_IMPORTS=[trelvo_read_line,trelvo_wait_key]" -sASYNCIFY_STACK_SIZE=65536
   -sMODULARIZE=1 -sEXPORT_NAME=createTrelvo -sINVOKE_RUN=0 "-sEXPORTED_RUNTIME_METHODS=[ccall]"
   "SHELL:--js-library ${TRELVO_WEB_SOURCE}/library.js")
 set_property(TARGET trelvo_page APPEND PROPERTY LINK_DEPENDS ${TRELVO_WEB_SOURCE}/library.js)
