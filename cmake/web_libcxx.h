@@ -1,14 +1,16 @@
 // What the libc++ of Debian's emscripten (3.1.6) lacks of C++17 and C++20,
 // for the WebAssembly build only (force-included by cmake/targets.cmake):
-// std::bit_cast, std::make_unique_for_overwrite and std::from_chars of a
-// float.
+// std::bit_cast, std::make_unique_for_overwrite, and std::from_chars and
+// std::to_chars of a float.
 #pragma once
 
 #ifdef __cplusplus
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -111,6 +113,74 @@ inline from_chars_result from_chars(const char* first, const char* last, float& 
   }
   value = read;
   return {end, errc{}};
+}
+
+namespace web_libcxx {
+
+// Whether `text` reads back as `x`.
+inline bool readsBack(const char* text, float x) { return std::strtof(text, nullptr) == x; }
+
+// `mantissa` (digits) times ten to `exponent`, as printf's "%e" writes it.
+inline int scientific(char* text, size_t size, bool negative, long long mantissa, int exponent) {
+  char digits[24];
+  const int count = std::snprintf(digits, sizeof digits, "%lld", mantissa);
+  exponent += count - 1;
+  return std::snprintf(text, size, "%s%c%s%se%c%02d", negative ? "-" : "", digits[0],
+                       count > 1 ? "." : "", digits + 1, exponent < 0 ? '-' : '+',
+                       exponent < 0 ? -exponent : exponent);
+}
+
+}  // namespace web_libcxx
+
+// chars_format::scientific alone, as the program writes: the fewest
+// significant digits that read back as `value`, of those the nearest to it
+// ("d.ddde+XX", "0e+00", "inf", "nan", each with "-" before it where the
+// sign is set).
+inline to_chars_result to_chars(char* first, char* last, float value, chars_format) {
+  char text[48];
+  const bool negative = __builtin_signbit(value);
+  int length = 0;
+  if (__builtin_isnan(value) || __builtin_isinf(value) || value == 0.0f) {
+    length = std::snprintf(text, sizeof text, "%s%s", negative ? "-" : "",
+                           __builtin_isnan(value) ? "nan" : __builtin_isinf(value) ? "inf" : "0e+00");
+  } else {
+    const double x = static_cast<double>(value);
+    for (int precision = 1; precision <= 9 && length == 0; ++precision) {
+      // The nearest decimal of this many digits, correctly rounded by printf;
+      // where the floats below are twice as close (a power of two) the
+      // decimal one step from it may read back when it does not.
+      std::snprintf(text, sizeof text, "%.*e", precision - 1, x);
+      if (web_libcxx::readsBack(text, value)) {
+        length = static_cast<int>(std::strlen(text));
+        break;
+      }
+      const char* e = std::strchr(text, 'e');
+      long long mantissa = 0;
+      for (const char* c = text; c < e; ++c) {
+        if (*c >= '0' && *c <= '9') mantissa = mantissa * 10 + (*c - '0');
+      }
+      const int exponent = std::atoi(e + 1) - (precision - 1);
+      char best[48] = "";
+      double bestDistance = 0.0;
+      for (long long step : {-1LL, 1LL}) {
+        char other[48];
+        web_libcxx::scientific(other, sizeof other, negative, mantissa + step, exponent);
+        if (!web_libcxx::readsBack(other, value)) continue;
+        const double distance = __builtin_fabs(std::strtod(other, nullptr) - x);
+        if (best[0] == 0 || distance < bestDistance) {
+          std::strcpy(best, other);
+          bestDistance = distance;
+        }
+      }
+      if (best[0] != 0) {
+        std::strcpy(text, best);
+        length = static_cast<int>(std::strlen(text));
+      }
+    }
+  }
+  if (length > last - first) return {last, errc::value_too_large};
+  std::memcpy(first, text, static_cast<size_t>(length));
+  return {first + length, errc{}};
 }
 #endif
 
