@@ -48,11 +48,14 @@ function serve(root) {
   return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
 }
 
+// Chromium with a fresh, empty profile, removed at the end.
+const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'trelvo-chromium-'));
+
 async function launch() {
   return puppeteer.launch({
     executablePath: '/usr/bin/chromium',
     headless: true,
-    userDataDir: fs.mkdtempSync(path.join(os.tmpdir(), 'trelvo-chromium-')),
+    userDataDir: profile,
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
@@ -157,6 +160,7 @@ async function main() {
   } finally {
     await browser.close();
     server.close();
+    fs.rmSync(profile, {recursive: true, force: true});
   }
   console.log(`browser: ${passed} passed, ${failed} failed`);
   process.exitCode = failed === 0 ? 0 : 1;
