@@ -27,13 +27,11 @@ constexpr To bit_cast(const From& from) noexcept {
 #endif
 
 #if !defined(__cpp_lib_smart_ptr_for_overwrite)
-template <class T>
-  requires is_unbounded_array_v<T>
+template <class T, enable_if_t<is_unbounded_array_v<T>, int> = 0>
 unique_ptr<T> make_unique_for_overwrite(size_t count) {
   return unique_ptr<T>(new remove_extent_t<T>[count]);
 }
-template <class T>
-  requires(!is_array_v<T>)
+template <class T, enable_if_t<!is_array_v<T>, int> = 0>
 unique_ptr<T> make_unique_for_overwrite() {
   return unique_ptr<T>(new T);
 }
@@ -95,8 +93,8 @@ inline from_chars_result from_chars(const char* first, const char* last, float& 
     p += 3;
     if (p != last && *p == '(') {
       const char* q = p + 1;
-      while (q != last && (web_libcxx::isDigit(*q) || ((*q | 0x20) >= 'a' && (*q | 0x20) <= 'z') ||
-                           *q == '_'))
+      while (q != last &&
+             (web_libcxx::isDigit(*q) || ((*q | 0x20) >= 'a' && (*q | 0x20) <= 'z') || *q == '_'))
         ++q;
       if (q != last && *q == ')') p = q + 1;
     }
@@ -142,7 +140,9 @@ inline to_chars_result to_chars(char* first, char* last, float value, chars_form
   int length = 0;
   if (__builtin_isnan(value) || __builtin_isinf(value) || value == 0.0f) {
     length = std::snprintf(text, sizeof text, "%s%s", negative ? "-" : "",
-                           __builtin_isnan(value) ? "nan" : __builtin_isinf(value) ? "inf" : "0e+00");
+                           __builtin_isnan(value)   ? "nan"
+                           : __builtin_isinf(value) ? "inf"
+                                                    : "0e+00");
   } else {
     const double x = static_cast<double>(value);
     for (int precision = 1; precision <= 9 && length == 0; ++precision) {
