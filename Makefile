@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 
 .PHONY: all build run test test-asan test-arm64 test-windows package-arm64 package-windows \
-  fuzz-build fuzz fuzz-kernels install package clean bench
+  web serve-web test-web fuzz-build fuzz fuzz-kernels install package clean bench
 
 all: build
 
@@ -42,6 +42,22 @@ package-arm64:
 	tests/run_cross.sh arm64 package $(ARM64_BUILD) $(JOBS)
 package-windows:
 	tests/run_cross.sh windows package $(WINDOWS_BUILD) $(JOBS)
+
+# The program in WebAssembly (Debian's emscripten; tests/web/run.sh installs
+# it, node, npm, the page's npm packages and chromium when missing): `make
+# web` builds the page in $(WEB_BUILD) (index.html, trelvo.js, trelvo.wasm,
+# the terminal widget) and the same program for node, $(WEB_BUILD)/node/trelvo.js;
+# `make serve-web` serves the page on localhost:$(WEB_PORT); `make test-web`
+# runs the whole suite under node, then types dialogues into the page in
+# headless chromium (screenshot in $(WEB_BUILD)/screenshot.png).
+WEB_BUILD ?= build-web
+WEB_PORT ?= 8000
+web:
+	tests/web/run.sh build $(WEB_BUILD) $(JOBS)
+serve-web:
+	tests/web/run.sh serve $(WEB_BUILD) $(WEB_PORT)
+test-web:
+	tests/web/run.sh test $(WEB_BUILD) $(JOBS)
 
 # Fuzzing (clang): `make fuzz` feeds the fuzzer's inputs to the whole
 # dialogue, `make fuzz-kernels` checks the vector kernels against the plain

@@ -4,9 +4,10 @@
 # bad_input.LINE: the row on line LINE of bad_inputs.txt typed in alone.
 set(BAD_INPUTS ${CMAKE_CURRENT_SOURCE_DIR}/bad_inputs.txt)
 # Under wine the writable data is limited, not the address space, most of
-# which wine reserves as it starts.
+# which wine reserves as it starts; so under node, which reserves
+# WebAssembly's memory and its guard zones as it starts.
 set(TRELVO_LIMITED_MEMORY address)
-if(WIN32)
+if(WIN32 OR EMSCRIPTEN)
   set(TRELVO_LIMITED_MEMORY data)
 endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${BAD_INPUTS})
