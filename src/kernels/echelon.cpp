@@ -218,18 +218,14 @@ ReducedSystem reduceSystem(const Echelon& e, int64_t unknowns) {
 std::optional<std::vector<float>> solveByFastReduction(const float* a, int64_t step, const float* b,
                                                        int64_t n) {
   const int64_t side = n + 1;
-  auto finite = [](float x) { return std::isfinite(x); };
-  if (!exactZerosInUse() || !std::all_of(b, b + n, finite)) return std::nullopt;
-  for (int64_t k = 0; k < n * n; ++k) {
-    if (!finite(a[k * step])) return std::nullopt;
-  }
+  if (!exactZerosInUse()) return std::nullopt;
   // Left uninitialised: every element is written, and fresh pages cost
   // their first touch once so.
   const std::unique_ptr<float[]> bordered(new float[static_cast<size_t>(side * side)]);
   float* p = bordered.get();
   auto fillAndSweep = [&] {
     for (int64_t r = 0; r < n; ++r) {
-      for (int64_t c = 0; c < n; ++c) p[r * side + c] = a[(r * n + c) * step];
+      gather(a + r * n * step, step, n, p + r * side);
       p[r * side + n] = b[r];
     }
     std::fill(p + n * side, p + side * side - 1, 0.0f);
@@ -238,7 +234,7 @@ std::optional<std::vector<float>> solveByFastReduction(const float* a, int64_t s
     pivotSweep(p, side, sign);
   };
   fillAndSweep();
-  if (hasZeroRowOrColumn(p, side)) return std::nullopt;
+  if (!allFinite(p, side) || hasZeroRowOrColumn(p, side)) return std::nullopt;
   Reduction reduction(p, side);
   reduction.stepsForDiagonal(fillAndSweep);
   if (!reduction.diagonalHasNoZero()) return std::nullopt;

@@ -3,21 +3,23 @@
 // pivot at or below the pivot row being passed over; the rank is the
 // number of pivots.
 //
-// A matrix too wide for any working but its line breaks may skip the rest
-// of its reduction after the first step: when the square block of its
-// first rows and columns, as many as the smaller side, has a determinant
-// that is not zero (as detTS finds it, by its fast reduction), every row or
-// every column has its pivot, and the rank is the smaller side. A first
-// step that leaves nothing to pivot on below (a column times a row, say)
-// goes on by the echelon form, which finishes such a matrix at once.
+// A matrix too wide for any working but its line breaks may skip its
+// reduction: when the square block of its first rows and columns, as many
+// as the smaller side, has a determinant that is not zero (as detTS finds
+// it, by its fast reduction), every row or every column has its pivot, and
+// the rank is the smaller side. A matrix whose first step would leave
+// nothing to pivot on below (a column times a row, say) goes the echelon
+// way, which finishes it at once.
 #include "ops/rank.h"
 
 #include <algorithm>
+#include <string>
 
 #include "dialogue/entry_display.h"
 #include "kernels/echelon.h"
 #include "kernels/exact_reduction.h"
 #include "kernels/kernels.h"
+#include "kernels/modular.h"
 #include "ops/working.h"
 
 namespace trelvo {
@@ -29,52 +31,88 @@ bool allZero(const float* a, int64_t count) {
   return std::all_of(a, a + count, [](float x) { return x == 0.0f; });
 }
 
+// Whether the first step leaves nothing to pivot on below it in column 1:
+// whether every row's first two entries are exactly proportional to the
+// pivot row's, a[i][1] * a[p][0] = a[i][0] * a[p][1], on the residues of
+// both primes (the pivot row p is any row whose first entry is not zero).
+bool firstStepLeavesNothingBelow(WorkingMatrix& m) {
+  const MatrixView a = m.current();
+  auto at = [&](int64_t r, int64_t c) { return a[r * m.cols + c]; };
+  int64_t p = m.rows - 1;
+  while (p >= 0 && at(p, 0) == 0.0f) --p;
+  if (p < 0) return false;
+  for (const kernels::modular::Field* field :
+       {&kernels::modular::firstField(), &kernels::modular::secondField()}) {
+    const int64_t pivot = field->residueOf(at(p, 0)), beside = field->residueOf(at(p, 1));
+    for (int64_t i = 0; i < m.rows; ++i) {
+      const int64_t left = field->product(field->residueOf(at(i, 1)), pivot);
+      if (left != field->product(field->residueOf(at(i, 0)), beside)) return false;
+    }
+  }
+  return true;
+}
+
 // Whether the determinant of the leading square block of the current
-// matrix, its side the smaller of rows and cols, is not zero.
-bool leadingBlockInvertible(const Dialogue& d, WorkingMatrix& m) {
+// matrix, its side the smaller of rows and cols, is not zero; `block` holds
+// k * k floats.
+bool leadingBlockInvertible(WorkingMatrix& m, float* block) {
   const int64_t k = std::min(m.rows, m.cols);
-  Storage<float> block = d.allocate<float>(k * k);
   const MatrixView current = m.current();
   auto fillAndSweep = [&] {
-    for (int64_t r = 0; r < k; ++r) {
-      for (int64_t c = 0; c < k; ++c) block[r * k + c] = current[r * m.cols + c];
+    if (k == m.cols) {
+      kernels::gather(current.values(), current.step(), k * k, block);
+    } else {
+      for (int64_t r = 0; r < k; ++r) {
+        kernels::gather(current.values() + r * m.cols * current.step(), current.step(), k,
+                        block + r * k);
+      }
     }
     int sign = 1;
-    kernels::pivotSweep(block.data(), k, sign);
+    kernels::pivotSweep(block, k, sign);
   };
   fillAndSweep();
-  if (kernels::hasZeroRowOrColumn(block.data(), k)) return false;
-  kernels::Reduction reduction(block.data(), k);
+  if (kernels::hasZeroRowOrColumn(block, k)) return false;
+  kernels::Reduction reduction(block, k);
   reduction.stepsForDiagonal(fillAndSweep);
   return reduction.diagonalHasNoZero();
 }
 
+void gatherCurrent(WorkingMatrix& m, float* copy) {
+  kernels::gather(m.current().values(), m.current().step(), m.count, copy);
+}
+
+int64_t echelonRank(Dialogue& d, WorkingMatrix& m, float* copy) {
+  kernels::Echelon e(copy, m.rows, m.cols, printsTableaux(m.rows, m.cols));
+  reduceToEchelon(d, e, kProgress);
+  return e.pivots();
+}
+
+// Beyond the print-out's columns the working is line breaks only, whichever
+// way the rank is found. A square matrix's copy serves as the block.
+int64_t rankOfWide(Dialogue& d, WorkingMatrix& m, float* copy) {
+  if (m.rows > 1 && !firstStepLeavesNothingBelow(m)) {
+    const int64_t k = std::min(m.rows, m.cols);
+    Storage<float> room = d.allocate<float>(m.rows == m.cols ? 0 : k * k);
+    if (leadingBlockInvertible(m, m.rows == m.cols ? copy : room.data())) {
+      d.io.print("\n\n" + std::string(static_cast<size_t>(m.cols), '\n'));
+      return k;
+    }
+    gatherCurrent(m, copy);
+  }
+  return echelonRank(d, m, copy);
+}
+
 int64_t rankOf(Dialogue& d, WorkingMatrix& m, float* copy) {
   if (allZero(copy, m.count)) return 0;
-  if (isPrintable(m.cols)) {
-    kernels::Echelon e(copy, m.rows, m.cols, printsTableaux(m.rows, m.cols));
-    reduceToEchelon(d, e, kProgress);
-    return e.pivots();
-  }
-  kernels::Echelon e(copy, m.rows, m.cols, false);
-  e.sweep();
-  e.columnStep(0);
-  e.sweep();
-  const bool fullRank = e.pivotRow(1) >= 0 && leadingBlockInvertible(d, m);
-  d.io.print("\n\n\n");
-  if (fullRank) {
-    for (int64_t c = 1; c < m.cols; ++c) d.io.print("\n");
-    return std::min(m.rows, m.cols);
-  }
-  reduceToEchelon(d, e, kProgress, 1);
-  return e.pivots();
+  if (!isPrintable(m.cols)) return rankOfWide(d, m, copy);
+  return echelonRank(d, m, copy);
 }
 
 }  // namespace
 
 void matrixRank(Dialogue& d, WorkingMatrix& m) {
   Storage<float> copy = d.allocate<float>(m.count);
-  kernels::gather(m.current().values(), m.current().step(), m.count, copy.data());
+  gatherCurrent(m, copy.data());
   const int64_t rank = rankOf(d, m, copy.data());
   d.io.printf("\n\nRango= %lld\n\n", static_cast<long long>(rank));
 }
