@@ -15,16 +15,7 @@ fail() {
   exit 1
 }
 
-# install_missing COMMAND PACKAGE...: installs the packages unless COMMAND is there.
-install_missing() {
-  local command=$1
-  shift
-  [ -e "$command" ] || command -v "$command" >/dev/null && return
-  [ "$(id -u)" -eq 0 ] || fail "missing $command; install $* or run as root"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update
-  apt-get install -y --no-install-recommends "$@"
-}
+. tests/install_missing.sh
 
 install_tools() {
   install_missing cmake cmake make

@@ -1,7 +1,6 @@
 #include "kernels/echelon.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
 #include <memory>
 #include <numeric>

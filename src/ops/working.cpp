@@ -40,18 +40,16 @@ void printTableau(Console& io, const float* a, int64_t rows, int64_t cols) {
   }
 }
 
-void reduceToEchelon(Dialogue& d, kernels::Echelon& e, const char* progress, int64_t first) {
+void reduceToEchelon(Dialogue& d, kernels::Echelon& e, const char* progress) {
   const int64_t rows = e.rows(), cols = e.cols();
   const float* a = e.values();
-  if (first == 0) {
-    d.io.print("\n\n");
-    e.sweep();
-    if (cols <= kMaxOpeningCols) printOpening(d.io, a, rows, cols);
-  }
+  d.io.print("\n\n");
+  e.sweep();
+  if (cols <= kMaxOpeningCols) printOpening(d.io, a, rows, cols);
   const bool tableaux = printsTableaux(rows, cols);
   std::optional<ProgressLine> line;
   if (rows * cols * std::min(rows, cols) >= kWorkShowingProgress) line.emplace(d, progress);
-  for (int64_t c = first; c < cols; ++c) {
+  for (int64_t c = 0; c < cols; ++c) {
     d.io.print("\n");
     e.columnStep(c);
     e.sweep();

@@ -33,8 +33,7 @@ void printTableau(Console& io, const float* a, int64_t rows, int64_t cols);
 /// opening print-out after the first sweep (at most 11 columns), then for
 /// each column a "\n", the column step and a sweep, and the tableau (at most
 /// 8 rows and columns). A long reduction shows "`progress`: N%" at a
-/// terminal. From `first` > 0 on, the columns before it have had their
-/// steps and sweeps, and their working has been printed.
-void reduceToEchelon(Dialogue& d, kernels::Echelon& e, const char* progress, int64_t first = 0);
+/// terminal.
+void reduceToEchelon(Dialogue& d, kernels::Echelon& e, const char* progress);
 
 }  // namespace trelvo
