@@ -19,7 +19,6 @@
 #include "kernels/echelon.h"
 #include "kernels/exact_reduction.h"
 #include "kernels/kernels.h"
-#include "kernels/modular.h"
 #include "ops/working.h"
 
 namespace trelvo {
@@ -29,27 +28,6 @@ constexpr char kProgress[] = "Calcolo del rango";
 
 bool allZero(const float* a, int64_t count) {
   return std::all_of(a, a + count, [](float x) { return x == 0.0f; });
-}
-
-// Whether the first step leaves nothing to pivot on below it in column 1:
-// whether every row's first two entries are exactly proportional to the
-// pivot row's, a[i][1] * a[p][0] = a[i][0] * a[p][1], on the residues of
-// both primes (the pivot row p is any row whose first entry is not zero).
-bool firstStepLeavesNothingBelow(WorkingMatrix& m) {
-  const MatrixView a = m.current();
-  auto at = [&](int64_t r, int64_t c) { return a[r * m.cols + c]; };
-  int64_t p = m.rows - 1;
-  while (p >= 0 && at(p, 0) == 0.0f) --p;
-  if (p < 0) return false;
-  for (const kernels::modular::Field* field :
-       {&kernels::modular::firstField(), &kernels::modular::secondField()}) {
-    const int64_t pivot = field->residueOf(at(p, 0)), beside = field->residueOf(at(p, 1));
-    for (int64_t i = 0; i < m.rows; ++i) {
-      const int64_t left = field->product(field->residueOf(at(i, 1)), pivot);
-      if (left != field->product(field->residueOf(at(i, 0)), beside)) return false;
-    }
-  }
-  return true;
 }
 
 // Whether the determinant of the leading square block of the current

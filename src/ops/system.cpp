@@ -103,7 +103,7 @@ void solveSystem(Dialogue& d, WorkingMatrix& m) {
   Storage<float> terms = d.allocate<float>(m.rows);
   enterKnownTerms(d, terms.data(), m.rows);
   const int64_t cols = int64_t{m.cols} + 1;
-  if (m.rows == m.cols && !isPrintable(cols)) {
+  if (m.rows == m.cols && !isPrintable(cols) && !firstStepLeavesNothingBelow(m)) {
     // Only line breaks to print: a system whose determinant is not zero
     // takes the determinant's fast reduction.
     const MatrixView current = m.current();

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "dialogue/progress.h"
+#include "kernels/modular.h"
 
 namespace trelvo {
 namespace {
@@ -56,6 +57,23 @@ void reduceToEchelon(Dialogue& d, kernels::Echelon& e, const char* progress) {
     if (tableaux) printTableau(d.io, a, rows, cols);
     if (line) line->update(c + 1, cols);
   }
+}
+
+bool firstStepLeavesNothingBelow(WorkingMatrix& m) {
+  const MatrixView a = m.current();
+  auto at = [&](int64_t r, int64_t c) { return a[r * m.cols + c]; };
+  int64_t p = m.rows - 1;
+  while (p >= 0 && at(p, 0) == 0.0f) --p;
+  if (p < 0) return false;
+  for (const kernels::modular::Field* field :
+       {&kernels::modular::firstField(), &kernels::modular::secondField()}) {
+    const int64_t pivot = field->residueOf(at(p, 0)), beside = field->residueOf(at(p, 1));
+    for (int64_t i = 0; i < m.rows; ++i) {
+      const int64_t left = field->product(field->residueOf(at(i, 1)), pivot);
+      if (left != field->product(field->residueOf(at(i, 0)), beside)) return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace trelvo

@@ -8,6 +8,7 @@
 
 #include "dialogue/console.h"
 #include "dialogue/dialogue.h"
+#include "dialogue/working_matrix.h"
 #include "kernels/echelon.h"
 
 namespace trelvo {
@@ -35,5 +36,14 @@ void printTableau(Console& io, const float* a, int64_t rows, int64_t cols);
 /// 8 rows and columns). A long reduction shows "`progress`: N%" at a
 /// terminal.
 void reduceToEchelon(Dialogue& d, kernels::Echelon& e, const char* progress);
+
+/// Whether the first column step of the current matrix leaves nothing to
+/// pivot on below it in column 1: whether every row's first two entries are
+/// exactly proportional to the pivot row's, a[i][1] * a[p][0] = a[i][0] *
+/// a[p][1], on the residues of both primes (p any row whose first entry is
+/// not zero). Such a matrix (a column times a row, say) is rank-deficient,
+/// and the echelon form finishes it at once where the determinant's
+/// reduction would not. REQUIRES: m.cols >= 2.
+bool firstStepLeavesNothingBelow(WorkingMatrix& m);
 
 }  // namespace trelvo
