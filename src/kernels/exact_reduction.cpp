@@ -152,7 +152,7 @@ bool Reduction::diagonalCountsAsZero() const {
 Reduction::ZeroAhead Reduction::zeroAhead(int64_t first) const {
   const modular::ModularCode& code = modular::activeModularCode();
   auto zeros = [&](int prime, int64_t until) {
-    std::vector<double> e = prime == 0 ? exact_.firstResidues() : exact_.secondResidues();
+    std::vector<double> e = exact_.copyInOrder(prime);
     const int64_t p = prime == 0 ? modular::kFirstPrime : modular::kSecondPrime;
     return modular::zerosWithoutExchanges(e.data(), n_, first, until, p, code);
   };

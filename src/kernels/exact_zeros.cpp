@@ -16,10 +16,12 @@ namespace trelvo::kernels {
 namespace {
 
 // The column step of the pivot (r, c) on the rows x cols residues `e`
-// modulo one prime, on the columns from `from` on.
+// modulo one prime, on the columns from `from` on, the row at position k
+// being row order[k] of `e` (row k when there is no order).
 void eliminateModulo(const modular::Field& field, double* e, int64_t rows, int64_t cols, int64_t r,
-                     int64_t c, int64_t from) {
-  const double* pivotRow = e + r * cols;
+                     int64_t c, int64_t from, const std::vector<int64_t>* order) {
+  auto rowAt = [&](int64_t k) { return e + (order ? (*order)[k] : k) * cols; };
+  const double* pivotRow = rowAt(r);
   const double inverse = field.centredInverse(pivotRow[c]);
   if (inverse == 0.0) return;
   const double p = static_cast<double>(field.prime());
@@ -31,7 +33,7 @@ void eliminateModulo(const modular::Field& field, double* e, int64_t rows, int64
   parallel::runParts(parts, [&](int part) {
     const auto [begin, end] = parallel::shareOf(rows - r - 1, part, parts, 16);
     for (int64_t i = r + 1 + begin; i < r + 1 + end; ++i) {
-      double* row = e + i * cols;
+      double* row = rowAt(i);
       if (row[c] == 0.0) continue;
       const double multiple = modular::reduce(row[c] * inverse, p, 1.0 / p);
       code.rowTakeAway(row + from, pivotRow + from, multiple, cols - from, p);
@@ -39,19 +41,9 @@ void eliminateModulo(const modular::Field& field, double* e, int64_t rows, int64
   });
 }
 
-// Rows r and s of the n-column `a`.
-template <class T>
-void swapRows(T* a, int64_t n, int64_t r, int64_t s) {
-  std::swap_ranges(a + r * n, a + r * n + n, a + s * n);
-}
-
-// Column k from the diagonal down: a residue where the exact value is zero
-// becomes the zero it stands for.
-void clearResidues(float* a, int64_t n, int64_t k, const ExactResidues& exact) {
-  for (int64_t r = k; r < n; ++r) {
-    if (a[r * n + k] != 0.0f && exact.isExactZero(r, k)) a[r * n + k] = 0.0f;
-  }
-}
+// Below this many steps, a stretch without exchanges is taken one step at
+// a time: the blocked code would first put the rows in order.
+constexpr int64_t kStepsOneByOne = 4;
 
 }  // namespace
 
@@ -73,7 +65,8 @@ ExactResidues::ExactResidues(const float* a, int64_t rows, int64_t cols)
     : on_(exactZerosInUse() &&
           std::all_of(a, a + rows * cols, [](float x) { return std::isfinite(x); })),
       rows_(rows),
-      cols_(cols) {
+      cols_(cols),
+      order_(rows) {
   if (!on_) return;
   first_.resize(static_cast<size_t>(rows * cols));
   second_.resize(static_cast<size_t>(rows * cols));
@@ -86,26 +79,63 @@ ExactResidues::ExactResidues(const float* a, int64_t rows, int64_t cols)
 }
 
 ExactResidues::ExactResidues(std::vector<double> first, std::vector<double> second, int64_t n)
-    : on_(true), rows_(n), cols_(n), first_(std::move(first)), second_(std::move(second)) {}
+    : on_(true),
+      rows_(n),
+      cols_(n),
+      order_(n),
+      first_(std::move(first)),
+      second_(std::move(second)) {}
 
 int64_t ExactResidues::residue(int prime, int64_t r, int64_t c) const {
   const int64_t p = prime == 0 ? modular::kFirstPrime : modular::kSecondPrime;
-  const auto x = static_cast<int64_t>((prime == 0 ? first_ : secondNow())[r * cols_ + c]);
+  const auto x =
+      static_cast<int64_t>((prime == 0 ? first_ : secondNow())[order_.at(r) * cols_ + c]);
   return (x % p + p) % p;
 }
 
+const std::vector<double>& ExactResidues::firstResidues() const {
+  putInOrder();
+  return first_;
+}
+
+const std::vector<double>& ExactResidues::secondResidues() const {
+  putInOrder();
+  return secondNow();
+}
+
+std::vector<double> ExactResidues::copyInOrder(int prime) const {
+  const std::vector<double>& from = prime == 0 ? first_ : secondNow();
+  std::vector<double> copy(from.size());
+  for (int64_t r = 0; r < rows_; ++r) {
+    const double* row = from.data() + order_.at(r) * cols_;
+    std::copy(row, row + cols_, copy.data() + r * cols_);
+  }
+  return copy;
+}
+
+void ExactResidues::putInOrder() const {
+  if (!order_.moved()) return;
+  secondNow();
+  std::shared_ptr<const std::vector<int64_t>> order = order_.snapshot();
+  RowOrder::applyOrder(*order, first_.data(), rows_, cols_);
+  RowOrder::applyOrder(*order, second_.data(), rows_, cols_);
+  order_ = RowOrder(rows_);
+}
+
 void ExactResidues::exchangeRows(int64_t r, int64_t s) {
-  if (!on_) return;
-  swapRows(first_.data(), cols_, r, s);
-  waiting_.push_back({true, r, s, 0});
+  if (on_) order_.exchange(r, s);
 }
 
 void ExactResidues::stepsWithoutExchanges(int64_t from, int64_t to) {
   if (!on_) return;
+  if (to - from < kStepsOneByOne) {
+    for (int64_t j = from; j < to; ++j) eliminateColumn(j, j);
+    return;
+  }
   const modular::ModularCode& code = modular::activeModularCode();
   assert(rows_ == cols_);
+  putInOrder();
   modular::stepsWithoutExchanges(first_.data(), cols_, from, to, modular::kFirstPrime, code);
-  secondNow();
   modular::stepsWithoutExchanges(second_.data(), cols_, from, to, modular::kSecondPrime, code);
 }
 
@@ -113,26 +143,36 @@ void ExactResidues::eliminateColumn(int64_t j, int64_t from) { eliminateBelow(j,
 
 void ExactResidues::eliminateBelow(int64_t r, int64_t c, int64_t from) {
   if (!on_) return;
-  eliminateModulo(modular::firstField(), first_.data(), rows_, cols_, r, c, from);
-  waiting_.push_back({false, r, c, from});
+  std::shared_ptr<const std::vector<int64_t>> order = order_.snapshot();
+  eliminateModulo(modular::firstField(), first_.data(), rows_, cols_, r, c, from, order.get());
+  waiting_.push_back({r, c, from, std::move(order)});
+}
+
+bool ExactResidues::stepChangesNothing(int64_t r, int64_t c) const {
+  if (!on_) return true;
+  const std::vector<double>* const primes[] = {&first_, &secondNow()};
+  for (const std::vector<double>* e : primes) {
+    if ((*e)[order_.at(r) * cols_ + c] == 0.0) continue;
+    for (int64_t i = r + 1; i < rows_; ++i) {
+      if ((*e)[order_.at(i) * cols_ + c] != 0.0) return false;
+    }
+  }
+  return true;
 }
 
 std::pair<std::vector<double>, std::vector<double>> ExactResidues::release() && {
   on_ = false;
   waiting_.clear();
+  order_ = RowOrder();
   return {std::move(first_), std::move(second_)};
 }
 
-const std::vector<double>& ExactResidues::secondNow() const {
+void ExactResidues::takeWaitingSteps() const {
   for (const Waiting& w : waiting_) {
-    if (w.exchange) {
-      swapRows(second_.data(), cols_, w.r, w.s);
-    } else {
-      eliminateModulo(modular::secondField(), second_.data(), rows_, cols_, w.r, w.s, w.from);
-    }
+    eliminateModulo(modular::secondField(), second_.data(), rows_, cols_, w.r, w.s, w.from,
+                    w.order.get());
   }
   waiting_.clear();
-  return second_;
 }
 
 bool allFinite(const float* a, int64_t n) {
@@ -142,22 +182,33 @@ bool allFinite(const float* a, int64_t n) {
 namespace exact {
 
 void pivotSweep(float* a, int64_t n, int& sign, ExactResidues& exact, int64_t first) {
+  // The floats' rows move once, after the sweep; the residues' when next
+  // read in place.
   struct ExactZeros {
     float* a;
     int64_t n;
     int& sign;
     ExactResidues& residues;
-    bool countsAsZero(int64_t r, int64_t c) const {
-      return exact::countsAsZero(a, n, residues, r, c);
+    RowOrder rows;
+    float& entry(int64_t r, int64_t c) { return a[rows.at(r) * n + c]; }
+    bool countsAsZero(int64_t r, int64_t c) {
+      return entry(r, c) == 0.0f || residues.isExactZero(r, c);
     }
     void exchange(int64_t r, int64_t p) {
       sign = -sign;
-      swapRows(a, n, r, p);
+      rows.exchange(r, p);
       residues.exchangeRows(r, p);
     }
-    void nothingBelow(int64_t k, int64_t) { clearResidues(a, n, k, residues); }
-  } policy{a, n, sign, exact};
+    // Column k from the diagonal down: a residue where the exact value is
+    // zero becomes the zero it stands for.
+    void nothingBelow(int64_t k, int64_t) {
+      for (int64_t r = k; r < n; ++r) {
+        if (entry(r, k) != 0.0f && residues.isExactZero(r, k)) entry(r, k) = 0.0f;
+      }
+    }
+  } policy{a, n, sign, exact, RowOrder(n)};
   sweepAlongDiagonal(policy, first, first, n, n, n);
+  policy.rows.applyTo(a, n);
 }
 
 void eliminateColumn(float* a, int64_t n, int64_t j, ExactResidues& exact) {

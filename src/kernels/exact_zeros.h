@@ -25,8 +25,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
+
+#include "kernels/row_order.h"
 
 namespace trelvo::kernels {
 
@@ -37,8 +40,8 @@ void useExactZeros(bool use);
 bool exactZerosInUse();
 
 /// The exact values of an n x n working copy, as residues modulo both
-/// primes, row-major. Rows exchanged in the copy must be exchanged here,
-/// and each column step of the copy taken here too.
+/// primes. Rows exchanged in the copy must be exchanged here, and each
+/// column step of the copy taken here too.
 class ExactResidues {
  public:
   /// Off: no entry is known exactly, and none counts as exactly zero.
@@ -56,18 +59,24 @@ class ExactResidues {
   bool on() const { return on_; }
   /// Zero modulo both primes (never when off).
   bool isExactZero(int64_t r, int64_t c) const {
-    const int64_t k = r * cols_ + c;
-    return on_ && first_[k] == 0.0 && secondNow()[k] == 0.0;
+    if (!on_) return false;
+    const int64_t k = order_.at(r) * cols_ + c;
+    return first_[k] == 0.0 && secondNow()[k] == 0.0;
   }
   /// The residue of entry (r, c) modulo the first or the second prime, 0
   /// to p - 1.
   int64_t residue(int prime, int64_t r, int64_t c) const;
-  /// The centred residues modulo each prime, row-major.
-  const std::vector<double>& firstResidues() const { return first_; }
-  const std::vector<double>& secondResidues() const { return secondNow(); }
+  /// The centred residues modulo each prime, row-major, in the rows' order.
+  const std::vector<double>& firstResidues() const;
+  const std::vector<double>& secondResidues() const;
+  /// A copy of the centred residues modulo one prime (0 or 1), in the
+  /// rows' order, leaving the storage as it is.
+  std::vector<double> copyInOrder(int prime) const;
+  /// Exchanges rows r and s: their residues move only when next read in
+  /// place (see row_order.h).
   void exchangeRows(int64_t r, int64_t s);
-  /// Column steps `from` to `to` - 1 with no exchange between them, blocked
-  /// (see modular_lu.h).
+  /// Column steps `from` to `to` - 1 with no exchange between them: few of
+  /// them one by one, more blocked (see modular_lu.h).
   void stepsWithoutExchanges(int64_t from, int64_t to);
   /// Column step j: every row below j takes away its multiple of row j that
   /// makes its entry in column j zero; for each prime, nothing when the
@@ -77,30 +86,42 @@ class ExactResidues {
   /// The same step with the pivot (r, c): every row below r takes away its
   /// multiple of row r that makes its entry in column c zero.
   void eliminateBelow(int64_t r, int64_t c, int64_t from = 0);
+  /// Whether the step of the pivot (r, c) would change nothing: modulo
+  /// each prime, its pivot is zero or every entry below it is.
+  bool stepChangesNothing(int64_t r, int64_t c) const;
   /// The residues' storage, modulo the first prime and the second, in no
   /// particular state; off after it.
   std::pair<std::vector<double>, std::vector<double>> release() &&;
 
  private:
+  // Brings the storage of both primes into the rows' order.
+  void putInOrder() const;
+
   bool on_ = false;
   int64_t rows_ = 0;
   int64_t cols_ = 0;
-  // A change the second prime's residues have still to take: the column
-  // step of the pivot (r, s) from column `from` on, or the exchange of rows
-  // r and s.
+  // The row of the storage standing at each position.
+  mutable RowOrder order_;
+  // A column step the second prime's residues have still to take: the
+  // pivot (r, s), from column `from` on, with the rows standing where
+  // `order` put them then.
   struct Waiting {
-    bool exchange;
     int64_t r;
     int64_t s;
     int64_t from;
+    std::shared_ptr<const std::vector<int64_t>> order;
   };
-  // The second prime's residues, once they have taken the changes waiting.
-  const std::vector<double>& secondNow() const;
+  // The second prime's residues, once they have taken the steps waiting.
+  const std::vector<double>& secondNow() const {
+    if (!waiting_.empty()) takeWaitingSteps();
+    return second_;
+  }
+  void takeWaitingSteps() const;
 
   // Centred residues (see modular_lu.h), each kept reduced.
-  std::vector<double> first_;
+  mutable std::vector<double> first_;
   // The second prime is read only where a residue of the first is zero,
-  // mostly in the first steps: its changes wait until then.
+  // mostly in the first steps: its steps wait until then.
   mutable std::vector<double> second_;
   mutable std::vector<Waiting> waiting_;
 };

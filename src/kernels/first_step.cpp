@@ -8,6 +8,7 @@
 #include "kernels/modular.h"
 #include "kernels/modular_lu.h"
 #include "kernels/parallel.h"
+#include "kernels/row_order.h"
 #include "kernels/strict_float.h"
 #include "kernels/sweep.h"
 
@@ -55,13 +56,13 @@ void FirstStep::sweep() {
     bool countsAsZero(int64_t position, int64_t c) const { return step.countsAsZero(position, c); }
     void exchange(int64_t r, int64_t p) {
       std::swap(step.rowAt_[r], step.rowAt_[p]);
-      step.changes_.push_back({true, r, p});
+      ++step.exchanges_;
     }
     void nothingBelow(int64_t k, int64_t) {
       for (int64_t r = k; r < step.n_; ++r) {
         const int64_t row = step.rowAt_[r];
         if (!isZero(step.floatAfter(row, k)) && step.exactlyZeroAfter(row, k)) {
-          step.changes_.push_back({false, r, k});
+          step.flushes_.push_back({row, k});
         }
       }
     }
@@ -69,12 +70,7 @@ void FirstStep::sweep() {
   sweepAlongDiagonal(policy, 0, 0, n_, n_, n_);
 }
 
-int FirstStep::signAfter(int sign) const {
-  for (const Change& change : changes_) {
-    if (change.exchange) sign = -sign;
-  }
-  return sign;
-}
+int FirstStep::signAfter(int sign) const { return exchanges_ % 2 == 0 ? sign : -sign; }
 
 void FirstStep::writeFirstResidues(double* out) const {
   const modular::Field& field = modular::firstField();
@@ -103,13 +99,8 @@ void FirstStep::writeFirstResidues(double* out) const {
 
 void FirstStep::apply(float* a) const {
   eliminateColumn(a, n_, 0);
-  for (const Change& change : changes_) {
-    if (change.exchange) {
-      std::swap_ranges(a + change.r * n_, a + change.r * n_ + n_, a + change.s * n_);
-    } else {
-      a[change.r * n_ + change.s] = 0.0f;
-    }
-  }
+  for (const Flush& flush : flushes_) a[flush.row * n_ + flush.c] = 0.0f;
+  RowOrder::applyOrder(rowAt_, a, n_, n_);
 }
 
 }  // namespace trelvo::kernels

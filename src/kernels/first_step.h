@@ -26,15 +26,15 @@ class FirstStep {
   /// The centred residues modulo the first prime of the exact values the
   /// step and the sweep leave, row-major, into `out` (n * n doubles).
   void writeFirstResidues(double* out) const;
-  /// Takes the step on `a` (the matrix given), then the sweep's exchanges
-  /// and the entries it sets to zero, in its order.
+  /// Takes the step on `a` (the matrix given), then the entries the sweep
+  /// sets to zero and its exchanges, each row moving once.
   void apply(float* a) const;
 
  private:
-  struct Change {
-    bool exchange;  // else an entry set to +0.0
-    int64_t r;
-    int64_t s;  // the row exchanged with r, or the entry's column
+  // An entry the sweep sets to +0.0: its row of `a`, and its column.
+  struct Flush {
+    int64_t row;
+    int64_t c;
   };
 
   float floatAfter(int64_t row, int64_t c) const;
@@ -45,7 +45,8 @@ class FirstStep {
   const float* a_;
   int64_t n_;
   std::vector<int64_t> rowAt_;  // the row of `a` at each position after the sweep
-  std::vector<Change> changes_;
+  int64_t exchanges_ = 0;
+  std::vector<Flush> flushes_;
 };
 
 }  // namespace trelvo::kernels
