@@ -91,7 +91,11 @@ enum class Kind {
   kFirstColumnZero,
   kLaterFloatZero,
   kHugeAndTiny,
-  kFloatZeroColumn
+  kFloatZeroColumn,
+  kOnesAndTwos,
+  kAllOnes,
+  kColumnTimesRow,
+  kRepeatedColumnLate
 };
 
 std::string kindName(Kind kind) {
@@ -118,6 +122,14 @@ std::string kindName(Kind kind) {
       return "entries from 1e-30 to 1e30, column 0 all zero";
     case Kind::kFloatZeroColumn:
       return "column 1 zero in floats after the first step, not exactly; huge and tiny entries";
+    case Kind::kOnesAndTwos:
+      return "random fill 1..2";
+    case Kind::kAllOnes:
+      return "all ones";
+    case Kind::kColumnTimesRow:
+      return "a column of 1..100 times a row of 1..100 (rank one)";
+    case Kind::kRepeatedColumnLate:
+      return "random fill 1..2, the second last column a copy of the third last";
   }
   return "";
 }
@@ -141,7 +153,11 @@ void scaleByPowersOfTwo(Matrix& a, std::mt19937& random) {
 
 Matrix wholeMatrix(Kind kind, int64_t n, unsigned seed) {
   std::mt19937 random(seed);
-  std::uniform_int_distribution<int> fill(1, kind == Kind::kSmallRange ? 3 : 100);
+  const int top = kind == Kind::kSmallRange                                         ? 3
+                  : kind == Kind::kOnesAndTwos || kind == Kind::kRepeatedColumnLate ? 2
+                  : kind == Kind::kAllOnes                                          ? 1
+                                                                                    : 100;
+  std::uniform_int_distribution<int> fill(1, top);
   std::uniform_int_distribution<int> small(-2, 2);
   Matrix a(static_cast<size_t>(n * n));
   for (float& x : a) x = static_cast<float>(fill(random));
@@ -169,6 +185,17 @@ Matrix wholeMatrix(Kind kind, int64_t n, unsigned seed) {
     // A zero pivot stays on the diagonal from the start.
     scaleByPowersOfTwo(a, random);
     for (int64_t r = 0; r < n; ++r) at(r, 0) = 0.0f;
+  } else if (kind == Kind::kColumnTimesRow) {
+    // After the first step every value below it is exactly zero, its float
+    // mostly a rounding residue.
+    const Matrix column(a.begin(), a.begin() + n);
+    const Matrix row(a.begin() + n, a.begin() + 2 * n);
+    for (int64_t r = 0; r < n; ++r) {
+      for (int64_t c = 0; c < n; ++c) at(r, c) = column[r] * row[c];
+    }
+  } else if (kind == Kind::kRepeatedColumnLate) {
+    // A zero pivot near the end, with steps and their sweeps after it.
+    for (int64_t r = 0; r < n; ++r) at(r, n - 2) = at(r, n - 3);
   } else if (kind == Kind::kFloatZeroColumn) {
     // After the first step column 1 is zero in floats from the diagonal
     // down, but not exactly: its zero pivot stays, and the later steps'
@@ -208,10 +235,11 @@ INSTANTIATE_TEST_SUITE_P(Variants, ExactReductionTest,
                          paramName);
 
 TEST_P(ExactReductionTest, DiagonalAloneAsThePlainSteps) {
-  for (Kind kind : {Kind::kRandomFill, Kind::kSmallRange, Kind::kRankDeficient,
-                    Kind::kZerosSprinkled, Kind::kLateDependence, Kind::kFloatZeroOnly,
-                    Kind::kProportionalColumns, Kind::kFirstColumnZero, Kind::kLaterFloatZero,
-                    Kind::kHugeAndTiny, Kind::kFloatZeroColumn}) {
+  for (Kind kind :
+       {Kind::kRandomFill, Kind::kSmallRange, Kind::kRankDeficient, Kind::kZerosSprinkled,
+        Kind::kLateDependence, Kind::kFloatZeroOnly, Kind::kProportionalColumns,
+        Kind::kFirstColumnZero, Kind::kLaterFloatZero, Kind::kHugeAndTiny, Kind::kFloatZeroColumn,
+        Kind::kOnesAndTwos, Kind::kAllOnes, Kind::kColumnTimesRow, Kind::kRepeatedColumnLate}) {
     for (int64_t n : {9, 48, 63, 97, 130}) {
       for (unsigned seed = 0; seed < 3; ++seed) {
         const Matrix a = wholeMatrix(kind, n, seed * 131 + static_cast<unsigned>(n));

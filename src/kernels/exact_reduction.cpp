@@ -1,6 +1,7 @@
 #include "kernels/exact_reduction.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -32,7 +33,58 @@ Reduction::Reduction(float* a, int64_t n)
 Reduction::Reduction(float* a, int64_t n, ExactResidues residues)
     : a_(a), n_(n), exactValues_(true), exact_(std::move(residues)), residuesTaken_(true) {}
 
-void Reduction::sweep() { exact::pivotSweep(a_, n_, sign_, exact_); }
+void Reduction::sweep() { sweepFrom(nextStep_); }
+
+// After column step j the sweep's positions up to j have nothing left to
+// do: a pivot row is never written again, and below a zero pivot every
+// float is zero and stays so, as long as every factor of the later steps is
+// finite (0 times an infinite factor is a NaN, which the sweep would take
+// for a pivot). So the sweep starts at `first`, unless a column below a
+// zero pivot has lost a zero: then it goes over every position, as ever.
+void Reduction::sweepFrom(int64_t first) {
+  for (int64_t k : zeroPivots_) {
+    for (int64_t i = k; i < n_; ++i) {
+      if (a_[i * n_ + k] == 0.0f) continue;
+      exact::pivotSweep(a_, n_, sign_, exact_);
+      zeroPivots_.clear();
+      for (int64_t d = 0; d < nextStep_; ++d) {
+        if (pivotCountsAsZero(d)) zeroPivots_.push_back(d);
+      }
+      return;
+    }
+  }
+  exact::pivotSweep(a_, n_, sign_, exact_, first);
+}
+
+bool Reduction::pivotCountsAsZero(int64_t j) const {
+  return exact::countsAsZero(a_, n_, exact_, j, j);
+}
+
+// The steps before `next` are taken: their zero pivots are kept in mind.
+void Reduction::passStepsBefore(int64_t next) {
+  for (int64_t j = nextStep_; j < next; ++j) {
+    if (pivotCountsAsZero(j)) zeroPivots_.push_back(j);
+  }
+  nextStep_ = next;
+}
+
+// Step j whose pivot counts as zero, every entry below it too (their floats
+// are zero: the sweep's flush saw to it). It changes nothing, as a rule,
+// and then neither does the sweep after it. Whether it changed anything.
+bool Reduction::zeroPivotStep(int64_t j) {
+  if (exact_.stepChangesNothing(j, j)) {
+    passStepsBefore(j + 1);
+    return false;
+  }
+  columnStep(j);
+  sweep();
+  return true;
+}
+
+int64_t Reduction::oneFloatStep(int64_t j) {
+  kernels::eliminateRightOfPivot(a_, n_, j);
+  return j + 1;
+}
 
 // Until the first column step each entry is its own exact value, zero
 // exactly when its float is: the sweeps need no residues before then.
@@ -46,6 +98,7 @@ void Reduction::columnStep(int64_t j) {
   takeResiduesOfFloats();
   kernels::eliminateColumn(a_, n_, j);
   exact_.eliminateColumn(j);
+  passStepsBefore(j + 1);
 }
 
 // The common case of a large matrix: after the first step and its sweep,
@@ -116,10 +169,35 @@ bool Reduction::floatSweepBesideResidues(double* residues) {
 
 void Reduction::plainStepsFrom(int64_t first) {
   for (int64_t j = first; j < n_; ++j) {
-    columnStep(j);
-    sweep();
+    if (pivotCountsAsZero(j)) {
+      zeroPivotStep(j);
+    } else {
+      columnStep(j);
+      sweep();
+    }
     tellProgress(j + 1);
   }
+}
+
+// The steps right of the pivot leave the columns below the zero pivots as
+// they were, zero: the plain steps keep them so as long as every factor is
+// finite. A factor that is not makes its row's diagonal entry infinite or
+// NaN, for good: then the plain steps take the reduction again.
+bool Reduction::stepsRightOfPivotMayDiffer(int64_t done) const {
+  if (zeroPivots_.empty()) return false;
+  for (int64_t k = done; k < n_; ++k) {
+    if (!std::isfinite(a_[k * n_ + k])) return true;
+  }
+  return false;
+}
+
+void Reduction::plainStepsAgain(const std::function<void()>& restore, int signAtStart) {
+  restore();
+  sign_ = signAtStart;
+  exact_ = ExactResidues(a_, n_);
+  nextStep_ = 0;
+  zeroPivots_.clear();
+  plainStepsFrom(0);
 }
 
 // Until a pivot counts as zero, nothing left of the next step's column is
@@ -130,19 +208,13 @@ void Reduction::plainStepsFrom(int64_t first) {
 void Reduction::stepsOneByOne() {
   takeResiduesOfFloats();
   int64_t j = 0;
-  for (; j < n_ && !exact::countsAsZero(a_, n_, exact_, j, j); ++j) {
+  for (; j < n_ && !pivotCountsAsZero(j); ++j) {
     kernels::eliminateRightOfPivot(a_, n_, j);
     exact_.eliminateColumn(j, j + 1);
-    exact::pivotSweep(a_, n_, sign_, exact_, j + 1);
+    passStepsBefore(j + 1);
+    sweep();
   }
   plainStepsFrom(j);
-}
-
-bool Reduction::diagonalCountsAsZero() const {
-  for (int64_t k = 0; k + 1 < n_; ++k) {
-    if (exact::countsAsZero(a_, n_, exact_, k, k)) return true;
-  }
-  return false;
 }
 
 // The residues of the steps from `first` on without exchanges, on copies:
@@ -175,6 +247,7 @@ void Reduction::stepsForDiagonal(const std::function<void()>& restore,
                                  const FloatSteps& floatSteps) {
   if (!exactValues_) return kernels::reduceDiagonal(a_, n_, sign_, restore);
   if (n_ < kBlockedSide) return stepsOneByOne();
+  const int signAtStart = sign_;
   if (!residuesTaken_ && stepsWithNoZeroAhead(restore, floatSteps)) {
     exactValues_ = false;
     return;
@@ -182,10 +255,18 @@ void Reduction::stepsForDiagonal(const std::function<void()>& restore,
   takeResiduesOfFloats();
   int64_t done = 0;
   while (done < n_) {
-    // A zero that stays on the diagonal is met by every later sweep.
-    if (diagonalCountsAsZero()) return plainStepsFrom(done);
-    const ZeroAhead ahead = zeroAhead(done);
-    const int64_t reached = floatSteps(a_, n_, done, ahead.steps);
+    if (pivotCountsAsZero(done)) {
+      zeroPivotStep(done);
+      tellProgress(++done);
+      continue;
+    }
+    // Small fills meet a zero after nearly every one of their first steps:
+    // there the one step ahead is looked at alone.
+    const ZeroAhead ahead =
+        exact_.zeroOnDiagonalAfterStep(done) ? ZeroAhead{done + 1, false} : zeroAhead(done);
+    const int64_t reached =
+        ahead.steps == done + 1 ? oneFloatStep(done) : floatSteps(a_, n_, done, ahead.steps);
+    if (stepsRightOfPivotMayDiffer(done)) return plainStepsAgain(restore, signAtStart);
     if (reached == n_ && ahead.steps == n_) {
       // No sweep acts again; of the values they tested, none was zero.
       exact_ = ExactResidues();
@@ -193,6 +274,7 @@ void Reduction::stepsForDiagonal(const std::function<void()>& restore,
       return;
     }
     exact_.stepsWithoutExchanges(done, reached);
+    passStepsBefore(reached);
     done = reached;
     sweep();
     tellProgress(done);

@@ -59,7 +59,8 @@ class Reduction {
   /// stepsForDiagonal tells `progress` of the steps it has taken, now and
   /// then (the fast way may tell nothing until it ends).
   void showProgress(ProgressHook progress) { progress_ = std::move(progress); }
-  /// The pivot sweep.
+  /// The pivot sweep: from the position of the next column step on, the
+  /// positions before it having nothing left to do (see sweepFrom).
   void sweep();
   /// The column step j (its elimination; the sweep is apart).
   void columnStep(int64_t j);
@@ -95,8 +96,14 @@ class Reduction {
   bool stepsBesideFirstResidues(double* residues, const FloatSteps& floatSteps);
   bool floatSweepBesideResidues(double* residues);
   void plainStepsFrom(int64_t first);
+  void sweepFrom(int64_t first);
+  void passStepsBefore(int64_t next);
+  bool pivotCountsAsZero(int64_t j) const;
+  bool zeroPivotStep(int64_t j);
+  int64_t oneFloatStep(int64_t j);
+  bool stepsRightOfPivotMayDiffer(int64_t done) const;
+  void plainStepsAgain(const std::function<void()>& restore, int signAtStart);
   void tellProgress(int64_t steps) const;
-  bool diagonalCountsAsZero() const;
   struct ZeroAhead {
     int64_t steps;
     bool lastExactlyZero;
@@ -113,6 +120,10 @@ class Reduction {
   // When the residues are dropped at the end: the last diagonal entry's.
   bool lastExactlyZero_ = false;
   ProgressHook progress_;
+  // The next column step's position; the zero pivots before it, each with
+  // nothing below that counted as non-zero at its step.
+  int64_t nextStep_ = 0;
+  std::vector<int64_t> zeroPivots_;
 };
 
 }  // namespace trelvo::kernels

@@ -160,6 +160,25 @@ bool ExactResidues::stepChangesNothing(int64_t r, int64_t c) const {
   return true;
 }
 
+bool ExactResidues::zeroOnDiagonalAfterStep(int64_t j) const {
+  if (!on_) return false;
+  // Entry (k, k) less (k, j) / (j, j) times (j, k), modulo one prime.
+  auto zeroAfter = [&](const std::vector<double>& e, const modular::Field& field, int64_t k) {
+    const double p = static_cast<double>(field.prime());
+    auto at = [&](int64_t r, int64_t c) { return e[order_.at(r) * cols_ + c]; };
+    const double multiple = modular::reduce(at(k, j) * field.centredInverse(at(j, j)), p, 1 / p);
+    const double taken = modular::reduce(multiple * at(j, k), p, 1 / p);
+    return modular::reduce(at(k, k) - taken, p, 1 / p) == 0.0;
+  };
+  for (int64_t k = j + 1; k + 1 < rows_; ++k) {
+    if (zeroAfter(first_, modular::firstField(), k) &&
+        zeroAfter(secondNow(), modular::secondField(), k)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 std::pair<std::vector<double>, std::vector<double>> ExactResidues::release() && {
   on_ = false;
   waiting_.clear();

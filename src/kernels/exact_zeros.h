@@ -89,6 +89,9 @@ class ExactResidues {
   /// Whether the step of the pivot (r, c) would change nothing: modulo
   /// each prime, its pivot is zero or every entry below it is.
   bool stepChangesNothing(int64_t r, int64_t c) const;
+  /// Whether column step j, taken without exchanges on this n x n matrix,
+  /// would leave some diagonal entry k, j < k <= n - 2, exactly zero.
+  bool zeroOnDiagonalAfterStep(int64_t j) const;
   /// The residues' storage, modulo the first prime and the second, in no
   /// particular state; off after it.
   std::pair<std::vector<double>, std::vector<double>> release() &&;
