@@ -236,7 +236,7 @@ TEST(DetTS, AgreesWithTheKernelsMinorDeterminantsInEveryVariant) {
       }
     }
   }
-  kernels::selectVariant(kernels::availableVariants().front());
+  kernels::selectVariant(kernels::chosenVariant());
 }
 
 }  // namespace

@@ -219,7 +219,7 @@ class ExactReductionTest : public ::testing::TestWithParam<std::tuple<std::strin
     allowSecondCore(std::get<1>(GetParam()));
   }
   void TearDown() override {
-    selectVariant(availableVariants().front());
+    selectVariant(chosenVariant());
     allowSecondCore(true);
   }
 };

@@ -100,7 +100,7 @@ class KernelsTest : public ::testing::TestWithParam<std::tuple<std::string, bool
     allowSecondCore(secondCore);
   }
   void TearDown() override {
-    selectVariant(availableVariants().front());
+    selectVariant(chosenVariant());
     allowSecondCore(true);
   }
 };

@@ -4,8 +4,10 @@
 // own target flags (variant_*.cpp, all from variant.inc); everything else
 // (blocking, packing, the pivot logic) is plain code that calls through the
 // table of the variant in use, so one binary runs on every x86-64 and uses
-// the widest vectors the processor has. Each variant's register tiles and
-// the cache blocks around them are registered here, side by side.
+// the vectors that run fastest on the processor: the widest it has, unless
+// measurements on its family found a narrower one faster (fastestVariant).
+// Each variant's register tiles and the cache blocks around them are
+// registered here, side by side.
 //
 // Nothing here may instantiate a library template: the vector units include
 // this header, and an out-of-line copy made in one of them could carry
@@ -141,9 +143,35 @@ extern const Isa kAvx512;
 
 }  // namespace isa
 
-/// The variant in use: the widest this processor can run, unless another
-/// has been selected.
+/// A processor as the choice of variant sees it: its maker, its family and
+/// model as cpuid gives them (the extended fields added in), and the wide
+/// variants it can run (the processor has the instructions and the system
+/// saves their registers).
+struct Processor {
+  enum class Vendor { kOther, kIntel, kAmd };
+  Vendor vendor = Vendor::kOther;
+  int family = 0;
+  int model = 0;
+  bool avx512 = false;
+  bool avx2 = false;
+};
+
+/// The processor described by cpuid: `vendorId` the twelve characters of
+/// leaf 0 ("AuthenticAMD", "GenuineIntel"), `signature` eax of leaf 1.
+Processor identifiedProcessor(std::string_view vendorId, uint32_t signature, bool avx512,
+                              bool avx2);
+
+/// The variant that runs fastest on `p` ("avx512", "avx2" or "generic"):
+/// the widest it can run, unless that is slower on its family (the table of
+/// measurements in dispatch.cpp), where the widest at or below the one
+/// measured fastest. Depends on nothing but `p`.
+std::string_view fastestVariant(const Processor& p);
+
+/// The variant in use: fastestVariant of this processor (chosenVariant),
+/// unless another has been selected.
 const isa::Isa& activeIsa();
+/// The name of the variant this processor runs unless another is selected.
+std::string_view chosenVariant();
 
 /// The variants this processor can run, widest first ("avx512", "avx2",
 /// "generic").
@@ -151,8 +179,8 @@ std::vector<std::string_view> availableVariants();
 /// Whether the processor has fused multiply-adds (the exact residues'
 /// code uses them where it can; float code never does).
 bool hasFusedMultiplyAdd();
-/// Selects the variant by name, for tests and benchmarks; false when this
-/// processor cannot run it.
+/// Selects the variant by name, for tests and benchmarks, whichever is
+/// chosen; false when this processor cannot run it.
 bool selectVariant(std::string_view name);
 
 }  // namespace trelvo::kernels
