@@ -13,6 +13,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dialogue/number_input.h"
@@ -88,8 +89,10 @@ Sample sample(int rows, int cols, int places, int dependent, std::mt19937& rando
   return s;
 }
 
-kernels::Echelon reduced(std::vector<float>& a, int rows, int cols, bool everyColumn = true) {
+kernels::Echelon reduced(std::vector<float>& a, int rows, int cols, bool everyColumn = true,
+                         bool everyPositionAfresh = false) {
   kernels::Echelon e(a.data(), rows, cols, everyColumn);
+  if (everyPositionAfresh) e.lookAtEveryPosition();
   e.sweep();
   for (int c = 0; c < cols; ++c) {
     e.columnStep(c);
@@ -221,6 +224,50 @@ TEST(Echelon, RightOfThePivotsAsTheWholeReduction) {
 // flushed on the last row) and of a large one, and on decimals, below and
 // above the side where the fast reduction goes blocked; a singular one is
 // left to the echelon form.
+// A sweep skips the positions whose column it found zero below them, with
+// nothing changed since: columns passed over by the dozen (a column of ones
+// beside known terms, a rank-one product, small fills with repeated
+// columns) are reduced as when every position is looked at afresh.
+TEST(Echelon, PositionsSkippedChangeNothing) {
+  std::mt19937 random(31);
+  std::uniform_int_distribution<int> small(1, 2), large(1, 100);
+  struct Shape {
+    const char* what;
+    int rows;
+    int cols;
+  };
+  for (const Shape& shape : {Shape{"square", 40, 40}, Shape{"system", 40, 41},
+                             Shape{"wide", 20, 60}, Shape{"tall", 60, 20}}) {
+    for (const char* kind :
+         {"ones beside known terms", "rank one", "ones and twos, columns repeated", "rank three"}) {
+      const int rows = shape.rows, cols = shape.cols;
+      std::vector<float> a(static_cast<size_t>(rows * cols));
+      for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+          float& x = a[r * cols + c];
+          const std::string_view k = kind;
+          if (k == "ones beside known terms") {
+            x = c + 1 == cols ? static_cast<float>(large(random)) : 1.0f;
+          } else if (k == "rank one") {
+            x = static_cast<float>((r % 7 + 1) * (c % 5 + 2));
+          } else if (k == "ones and twos, columns repeated") {
+            x = c % 3 == 2 ? a[r * cols + c - 1] : static_cast<float>(small(random));
+          } else {
+            x = static_cast<float>((r % 3 + 1) * (c % 4) + (r % 5) * (c % 2) + (r % 2) * c);
+          }
+        }
+      }
+      std::vector<float> skipping = a, afresh = a;
+      const kernels::Echelon e = reduced(skipping, rows, cols);
+      const kernels::Echelon plain = reduced(afresh, rows, cols, true, true);
+      const std::string what = std::string(shape.what) + ", " + kind;
+      EXPECT_EQ(e.pivots(), plain.pivots()) << what;
+      EXPECT_TRUE(sameBits(skipping, afresh)) << what;
+      for (int c = 0; c < cols; ++c) EXPECT_EQ(e.pivotRow(c), plain.pivotRow(c)) << what;
+    }
+  }
+}
+
 TEST(Echelon, FastReductionSolvesAsTheEchelonForm) {
   std::mt19937 random(26);
   int solved = 0, singular = 0;

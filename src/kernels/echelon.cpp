@@ -30,18 +30,21 @@ Echelon::Echelon(float* a, int64_t rows, int64_t cols, bool everyColumn)
       everyColumn_(everyColumn),
       exact_(a, rows, cols),
       pivotRowOf_(static_cast<size_t>(cols), -1),
-      zeroRow_(static_cast<size_t>(rows), 0) {
+      zeroRow_(static_cast<size_t>(rows), 0),
+      zeroFrom_(static_cast<size_t>(cols), 0),
+      zeroFromAt_(static_cast<size_t>(cols), 0) {
   for (int64_t r = 0; r < rows; ++r) flushIfZeroRow(r, 0);
 }
 
 void Echelon::exchange(int64_t r, int64_t s) {
+  ++changes_;
   std::swap_ranges(a_ + r * cols_, a_ + (r + 1) * cols_, a_ + s * cols_);
   std::swap(zeroRow_[r], zeroRow_[s]);
   exact_.exchangeRows(r, s);
 }
 
-void Echelon::flushColumnFrom(int64_t r, int64_t c) {
-  for (int64_t i = r; i < rows_; ++i) {
+void Echelon::flushColumnFrom(int64_t r, int64_t c, int64_t end) {
+  for (int64_t i = r; i < end; ++i) {
     float& x = a_[i * cols_ + c];
     if (x != 0.0f && exact_.isExactZero(i, c)) x = 0.0f;
   }
@@ -66,9 +69,10 @@ int64_t Echelon::lastRowNotZero() const {
 // The echelon form's zero test and exchanges, for the sweep.
 struct Echelon::Policy {
   Echelon& e;
+  int64_t flushEnd;
   bool countsAsZero(int64_t r, int64_t c) const { return e.zeroRow_[r] || e.countsAsZero(r, c); }
   void exchange(int64_t r, int64_t p) { e.exchange(r, p); }
-  void nothingBelow(int64_t r, int64_t c) { e.flushColumnFrom(r, c); }
+  void nothingBelow(int64_t r, int64_t c) { e.flushColumnFrom(r, c, flushEnd); }
 };
 
 void Echelon::sweep() {
@@ -77,14 +81,29 @@ void Echelon::sweep() {
   const int64_t end = lastRowNotZero() + 1;
   int64_t r = settledRows_;
   if (c >= cols_ || r >= end) return;
-  Policy policy{*this};
   // The next step's column has its pivot, or is passed over; the later
   // positions follow along the diagonal, as the determinant's sweep visits
   // them in the matrix bordered below by a row of zeros (so the last row's
   // position is visited too): a square system is reduced as the
   // determinant reduces it bordered, which its fast way does.
-  if (sweepPosition(policy, r, c, end)) pivotRowOf_[c] = r++;
-  sweepAlongDiagonal(policy, r, c + 1, rows_ + 1, cols_, end);
+  if (sweepPositionOnce(r, c, end)) pivotRowOf_[c] = r++;
+  for (int64_t k = c + 1; k < cols_ && r < rows_ && r < end; ++r, ++k) sweepPositionOnce(r, k, end);
+}
+
+// The sweep's visit of (r, c). Below the rows it knows to count as zero
+// in column c, flushed, nothing having changed since, it looks no further:
+// a column passed over shifts the later positions up by a row, and each
+// visit then looks at one row more than the last.
+bool Echelon::sweepPositionOnce(int64_t r, int64_t c, int64_t end) {
+  const bool known = rememberZeroColumns_ && zeroFromAt_[c] == changes_;
+  const int64_t zeroFrom = known ? std::min(zeroFrom_[c], rows_) : rows_;
+  Policy policy{*this, zeroFrom};
+  const bool pivot = sweepPosition(policy, r, c, std::min(end, zeroFrom));
+  if (!pivot && (!known || r < zeroFrom_[c])) {
+    zeroFrom_[c] = r;
+    zeroFromAt_[c] = changes_;
+  }
+  return pivot;
 }
 
 void Echelon::columnStep(int64_t c) {
@@ -92,6 +111,7 @@ void Echelon::columnStep(int64_t c) {
   const int64_t r = pivotRowOf_[c];
   if (r < 0) return;
   settledRows_ = r + 1;
+  ++changes_;
   // Left of the pivot, rows below it are never read again unless printed,
   // nor, with exact values, tested.
   const int64_t from = everyColumn_ || !exact_.on() ? 0 : c;

@@ -45,6 +45,9 @@ class Echelon {
 
   /// The pivot sweep, from the first column not yet settled.
   void sweep();
+  /// Every later sweep looks at each of its positions afresh, as the
+  /// reduction is defined (for tests: the same steps, the same exchanges).
+  void lookAtEveryPosition() { rememberZeroColumns_ = false; }
   /// The column step of column c: nothing when the last sweep passed it
   /// over. REQUIRES: the columns before c have had their steps, then a sweep.
   void columnStep(int64_t c);
@@ -71,11 +74,12 @@ class Echelon {
  private:
   void exchange(int64_t r, int64_t s);
   struct Policy;
-  void flushColumnFrom(int64_t r, int64_t c);
+  void flushColumnFrom(int64_t r, int64_t c, int64_t end);
   // Row r counts as zero from column `from` on, and before it: marked, and
   // its residues made +0.0.
   void flushIfZeroRow(int64_t r, int64_t from);
   int64_t lastRowNotZero() const;
+  bool sweepPositionOnce(int64_t r, int64_t c, int64_t end);
 
   float* a_;
   int64_t rows_;
@@ -88,6 +92,14 @@ class Echelon {
   // The columns before it are settled, and `settledRows_` pivots lie there.
   int64_t settledCols_ = 0;
   int64_t settledRows_ = 0;
+  // Per column, the row from which every row counted as zero there at its
+  // last sweep, its flush done, while nothing has changed since: a column
+  // passed over leaves the next sweeps at the same positions, and without
+  // this each would look down every column again.
+  std::vector<int64_t> zeroFrom_;
+  std::vector<uint64_t> zeroFromAt_;
+  uint64_t changes_ = 1;
+  bool rememberZeroColumns_ = true;
 };
 
 /// The reduced row echelon form of a system's augmented matrix, from its
