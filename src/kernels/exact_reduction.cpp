@@ -113,6 +113,8 @@ bool Reduction::stepsWithNoZeroAhead(const std::function<void()>& restore,
                                      const FloatSteps& floatSteps) {
   if (isZero(a_[0])) return false;
   const FirstStep first(a_, n_);
+  // Then this way would most likely fail at its first look.
+  if (first.zeroModuloFirstPrimeAfterSecondStep()) return false;
   // Left uninitialised: every element is written once, and a fresh large
   // block costs its page faults only once so.
   const std::unique_ptr<double[]> residues(new double[static_cast<size_t>(n_ * n_)]);

@@ -97,6 +97,27 @@ void FirstStep::writeFirstResidues(double* out) const {
   });
 }
 
+bool FirstStep::zeroModuloFirstPrimeAfterSecondStep() const {
+  const modular::Field& field = modular::firstField();
+  const double p = static_cast<double>(field.prime());
+  auto reduced = [&](double x) { return modular::reduce(x, p, 1 / p); };
+  const double inverseOfPivot = field.centredInverse(field.centredResidueOf(a_[0]));
+  // The residue of (position, c) after the first step and its sweep (a
+  // flushed entry was exactly zero, and so is its residue).
+  auto after = [&](int64_t position, int64_t c) {
+    const float* row = a_ + rowAt_[position] * n_;
+    if (rowAt_[position] == 0) return field.centredResidueOf(row[c]);
+    const double multiple = reduced(field.centredResidueOf(row[0]) * inverseOfPivot);
+    return reduced(field.centredResidueOf(row[c]) - reduced(multiple * field.centredResidueOf(a_[c])));
+  };
+  const double inverse = field.centredInverse(after(1, 1));
+  for (int64_t k = 2; k + 1 < n_; ++k) {
+    const double multiple = reduced(after(k, 1) * inverse);
+    if (reduced(after(k, k) - reduced(multiple * after(1, k))) == 0.0) return true;
+  }
+  return false;
+}
+
 void FirstStep::apply(float* a) const {
   eliminateColumn(a, n_, 0);
   for (const Flush& flush : flushes_) a[flush.row * n_ + flush.c] = 0.0f;

@@ -26,6 +26,10 @@ class FirstStep {
   /// The centred residues modulo the first prime of the exact values the
   /// step and the sweep leave, row-major, into `out` (n * n doubles).
   void writeFirstResidues(double* out) const;
+  /// Whether a diagonal entry that the sweep after the second step tests
+  /// would be zero modulo the first prime, taking that step without
+  /// exchanges: where small numbers meet zeros step after step.
+  bool zeroModuloFirstPrimeAfterSecondStep() const;
   /// Takes the step on `a` (the matrix given), then the entries the sweep
   /// sets to zero and its exchanges, each row moving once.
   void apply(float* a) const;
