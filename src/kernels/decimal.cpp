@@ -100,7 +100,8 @@ std::optional<Decimal> fewFractionDigits(float x) {
 // From the text std::to_chars writes, in scientific form: "d.ddde+XX".
 Decimal fromText(float x) {
   char text[32];
-  const auto written = std::to_chars(text, text + sizeof text - 1, x, std::chars_format::scientific);
+  const auto written =
+      std::to_chars(text, text + sizeof text - 1, x, std::chars_format::scientific);
   assert(written.ec == std::errc());
   char* end = written.ptr;
   *end = '\0';

@@ -226,9 +226,9 @@ void Reduction::stepsOneByOne() {
 Reduction::ZeroAhead Reduction::zeroAhead(int64_t first) const {
   const modular::ModularCode& code = modular::activeModularCode();
   auto zeros = [&](int prime, int64_t until) {
-    std::vector<double> e = exact_.copyInOrder(prime);
+    exact_.copyInOrder(prime, first, scratch_);
     const int64_t p = prime == 0 ? modular::kFirstPrime : modular::kSecondPrime;
-    return modular::zerosWithoutExchanges(e.data(), n_, first, until, p, code);
+    return modular::zerosWithoutExchanges(scratch_.data(), n_, first, until, p, code);
   };
   const modular::TestedValue last{n_ - 1, n_ - 1};
   const std::vector<modular::TestedValue> firstZeros = zeros(0, modular::kFirstZero);

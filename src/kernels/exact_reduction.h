@@ -120,6 +120,9 @@ class Reduction {
   // When the residues are dropped at the end: the last diagonal entry's.
   bool lastExactlyZero_ = false;
   ProgressHook progress_;
+  // The copies of the residues that zeroAhead works on: one room for all,
+  // whose pages are taken once.
+  mutable std::vector<double> scratch_;
   // The next column step's position; the zero pivots before it, each with
   // nothing below that counted as non-zero at its step.
   int64_t nextStep_ = 0;

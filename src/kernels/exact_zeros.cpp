@@ -103,14 +103,13 @@ const std::vector<double>& ExactResidues::secondResidues() const {
   return secondNow();
 }
 
-std::vector<double> ExactResidues::copyInOrder(int prime) const {
-  const std::vector<double>& from = prime == 0 ? first_ : secondNow();
-  std::vector<double> copy(from.size());
-  for (int64_t r = 0; r < rows_; ++r) {
-    const double* row = from.data() + order_.at(r) * cols_;
-    std::copy(row, row + cols_, copy.data() + r * cols_);
+void ExactResidues::copyInOrder(int prime, int64_t from, std::vector<double>& into) const {
+  const std::vector<double>& residues = prime == 0 ? first_ : secondNow();
+  into.resize(residues.size());
+  for (int64_t r = from; r < rows_; ++r) {
+    const double* row = residues.data() + order_.at(r) * cols_;
+    std::copy(row + from, row + cols_, into.data() + r * cols_ + from);
   }
-  return copy;
 }
 
 void ExactResidues::putInOrder() const {

@@ -69,9 +69,10 @@ class ExactResidues {
   /// The centred residues modulo each prime, row-major, in the rows' order.
   const std::vector<double>& firstResidues() const;
   const std::vector<double>& secondResidues() const;
-  /// A copy of the centred residues modulo one prime (0 or 1), in the
-  /// rows' order, leaving the storage as it is.
-  std::vector<double> copyInOrder(int prime) const;
+  /// Into `into` (rows x cols, made so if it is not), the centred residues
+  /// modulo one prime (0 or 1) in the rows' order, of the rows and columns
+  /// from `from` on; the storage stays as it is.
+  void copyInOrder(int prime, int64_t from, std::vector<double>& into) const;
   /// Exchanges rows r and s: their residues move only when next read in
   /// place (see row_order.h).
   void exchangeRows(int64_t r, int64_t s);

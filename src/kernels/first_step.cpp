@@ -108,7 +108,8 @@ bool FirstStep::zeroModuloFirstPrimeAfterSecondStep() const {
     const float* row = a_ + rowAt_[position] * n_;
     if (rowAt_[position] == 0) return field.centredResidueOf(row[c]);
     const double multiple = reduced(field.centredResidueOf(row[0]) * inverseOfPivot);
-    return reduced(field.centredResidueOf(row[c]) - reduced(multiple * field.centredResidueOf(a_[c])));
+    return reduced(field.centredResidueOf(row[c]) -
+                   reduced(multiple * field.centredResidueOf(a_[c])));
   };
   const double inverse = field.centredInverse(after(1, 1));
   for (int64_t k = 2; k + 1 < n_; ++k) {

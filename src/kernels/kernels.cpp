@@ -66,9 +66,7 @@ void pivotSweep(float* a, int64_t n, int& sign) { reference::pivotSweep(a, n, si
 
 void eliminateColumn(float* a, int64_t n, int64_t j) { eliminateColumnFrom(a, n, j, 0); }
 
-void eliminateRightOfPivot(float* a, int64_t n, int64_t j) {
-  eliminateColumnFrom(a, n, j, j + 1);
-}
+void eliminateRightOfPivot(float* a, int64_t n, int64_t j) { eliminateColumnFrom(a, n, j, j + 1); }
 
 void reduceColumns(float* a, int64_t n, int& sign) {
   if (n >= kBlockedReductionSide) {
@@ -86,8 +84,8 @@ void reduceDiagonal(float* a, int64_t n, int& sign, const std::function<void()>&
   }
 }
 
-void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner,
-              int64_t cols2, int64_t fStep) {
+void multiply(const float* f, const float* s, float* p, int64_t rows, int64_t inner, int64_t cols2,
+              int64_t fStep) {
   if (rows * inner * cols2 >= kBlockedProductWork) {
     blocked::multiply(f, s, p, rows, inner, cols2, fStep);
   } else {

@@ -43,15 +43,14 @@ uint32_t reduceLanesWithExactValues(const isa::Isa& x, const Minors& m, MinorBat
   if (lanes == 0) return 0;
   const modular::ModularCode& code = modular::activeModularCode();
   const uint32_t fallback =
-      x.minorDeterminants(m.a, m.n, batch.rows.data(), batch.cols.data(), 0, 1.0f,
-                          batch.work, batch.det.data()) |
+      x.minorDeterminants(m.a, m.n, batch.rows.data(), batch.cols.data(), 0, 1.0f, batch.work,
+                          batch.det.data()) |
       code.minorZeros(m.residues.data(), m.n, batch.rows.data(), batch.cols.data(),
                       batch.residueWork.data(), static_cast<double>(modular::kFirstPrime));
   for (int t = 0; t < used; ++t) {
     if (!(lanes >> t & 1)) continue;
-    det[batch.positions[t]] = fallback >> t & 1
-                                  ? stepByStep(m, batch, batch.rows[t], batch.cols[t])
-                                  : batch.det[t];
+    det[batch.positions[t]] =
+        fallback >> t & 1 ? stepByStep(m, batch, batch.rows[t], batch.cols[t]) : batch.det[t];
   }
   return lanes;
 }
@@ -78,8 +77,7 @@ void reduceBatch(const isa::Isa& x, const Minors& m, MinorBatch& batch, int used
     const int64_t exactSteps = tries[k];
     if (k > 0 && exactSteps == tries[k - 1]) continue;
     const uint32_t fallback = x.minorDeterminants(a, n, batch.rows.data(), batch.cols.data(),
-                                                  exactSteps, 1.0f, batch.work,
-                                                  batch.det.data());
+                                                  exactSteps, 1.0f, batch.work, batch.det.data());
     for (int t = 0; t < used; ++t) {
       if ((pending & ~fallback) >> t & 1) det[batch.positions[t]] = batch.det[t];
     }
@@ -124,12 +122,13 @@ uint32_t reduceBlockLanes(const isa::Isa& x, MinorBatch& batch, const float* blo
                           std::vector<int32_t>& cols, int used, uint32_t exactLanes, float* det) {
   std::fill(rows.begin() + used, rows.end(), rows[0]);
   std::fill(cols.begin() + used, cols.end(), cols[0]);
-  uint32_t fallback = x.minorDeterminants(block, side, rows.data(), cols.data(), 0, productBefore,
-                                          batch.work, det);
+  uint32_t fallback =
+      x.minorDeterminants(block, side, rows.data(), cols.data(), 0, productBefore, batch.work, det);
   if (exactLanes != 0) {
-    fallback |= exactLanes & modular::activeModularCode().minorZeros(
-                                 blockResidues(), side, rows.data(), cols.data(),
-                                 batch.residueWork.data(), static_cast<double>(modular::kFirstPrime));
+    fallback |= exactLanes &
+                modular::activeModularCode().minorZeros(blockResidues(), side, rows.data(),
+                                                        cols.data(), batch.residueWork.data(),
+                                                        static_cast<double>(modular::kFirstPrime));
   }
   return fallback;
 }

@@ -217,8 +217,8 @@ std::vector<SweptRowMinors> sweptRows(const std::vector<MinorPart>& each, int64_
   return rows;
 }
 
-void reduceSweptRow(const isa::Isa& x, const Minors& m, MinorPart& part,
-                    const SweptRowMinors& row, float* det) {
+void reduceSweptRow(const isa::Isa& x, const Minors& m, MinorPart& part, const SweptRowMinors& row,
+                    float* det) {
   if (minors::sweptRowPays(m, row.i, static_cast<int64_t>(row.cols.size()))) {
     return minors::reduceRowWithSweeps(x, m, part.whole, part.sweptRooms, row.i, row.cols, det);
   }
@@ -244,7 +244,8 @@ void minorDeterminants(const float* a, int64_t n, float* det, uint8_t* reduced,
   // The shared steps leave about a tenth of n^2 (n - 1)^3 / 3 multiply-adds
   // (the residues beside them weigh as much again, and more).
   const int parts = parallel::partsFor(positions * (n - 1) * (n - 1) * (n - 1) / 10);
-  std::vector<MinorPart> each = parallel::onePerPart<MinorPart>(parts, n, x.lanes, exactValues.any());
+  std::vector<MinorPart> each =
+      parallel::onePerPart<MinorPart>(parts, n, x.lanes, exactValues.any());
   // Groups by rows and by columns in turn, the largest first, taken as the
   // parts come free.
   const int64_t groups = 2 * n - 1;

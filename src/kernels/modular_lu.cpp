@@ -292,9 +292,14 @@ uint32_t plainMinorZeros(const double* residues, int64_t n, const int32_t* rows,
   return zeros;
 }
 
-const ModularCode kPlainModularCode = {
-    4, 4, &plainUpdateBlock, &plainRowTakeAway, &plainRowSubtract, &plainPanelRowSteps,
-    4, &plainMinorZeros};
+const ModularCode kPlainModularCode = {4,
+                                       4,
+                                       &plainUpdateBlock,
+                                       &plainRowTakeAway,
+                                       &plainRowSubtract,
+                                       &plainPanelRowSteps,
+                                       4,
+                                       &plainMinorZeros};
 
 std::vector<TestedValue> zerosWithoutExchanges(double* residues, int64_t n, int64_t firstStep,
                                                int64_t untilStep, int64_t prime,
@@ -330,6 +335,5 @@ std::vector<double> centredResidues(const float* a, int64_t n, int64_t prime) {
   }
   return residues;
 }
-
 
 }  // namespace trelvo::kernels::modular

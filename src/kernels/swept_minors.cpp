@@ -107,8 +107,9 @@ void SweptRow::reduce(const std::vector<int64_t>& cols) {
 }
 
 SweptRoom SweptRow::takeRoom() {
-  if (rooms_.empty()) return {std::vector<float>(n_ * n_), std::vector<double>(n_ * n_),
-                              std::vector<double>(n_ * n_)};
+  if (rooms_.empty())
+    return {std::vector<float>(n_ * n_), std::vector<double>(n_ * n_),
+            std::vector<double>(n_ * n_)};
   SweptRoom room = std::move(rooms_.back());
   rooms_.pop_back();
   return room;
@@ -255,14 +256,14 @@ void SweptRow::takeLanes(SweptSteps& s) {
     return to.data();
   };
   const uint32_t allLanes = used == 32 ? ~uint32_t{0} : (uint32_t{1} << used) - 1;
-  const uint32_t fallback =
-      reduceBlockLanes(x_, batch_, copyBlock(s.a, block_),
-                       [&] { return copyBlock(s.exact.firstResidues(), blockResidues_); }, side,
-                       s.before, rows, cols, used, allLanes, laneDet_.data());
+  const uint32_t fallback = reduceBlockLanes(
+      x_, batch_, copyBlock(s.a, block_),
+      [&] { return copyBlock(s.exact.firstResidues(), blockResidues_); }, side, s.before, rows,
+      cols, used, allLanes, laneDet_.data());
   for (int t = 0; t < used; ++t) {
     const int64_t j = s.members[t];
-    detOf(j) = fallback >> t & 1 ? alone(s, j)
-                                 : productInOrder(static_cast<float>(s.sign), laneDet_[t]);
+    detOf(j) =
+        fallback >> t & 1 ? alone(s, j) : productInOrder(static_cast<float>(s.sign), laneDet_[t]);
   }
   s.members.erase(s.members.begin(), s.members.begin() + used);
 }
