@@ -112,6 +112,10 @@ void Reduction::columnStep(int64_t j) {
 bool Reduction::stepsWithNoZeroAhead(const std::function<void()>& restore,
                                      const FloatSteps& floatSteps) {
   if (isZero(a_[0])) return false;
+  // Small numbers meet exact zeros step after step, first of all on the
+  // diagonal after the first step: there this way would fail at its first
+  // look, after a costly sweep on row numbers.
+  if (zerosOnDiagonalAfterFirstStep() > n_ / 64) return false;
   const FirstStep first(a_, n_);
   // Then this way would most likely fail at its first look.
   if (first.zeroModuloFirstPrimeAfterSecondStep()) return false;
@@ -149,6 +153,20 @@ bool Reduction::stepsBesideFirstResidues(double* residues, const FloatSteps& flo
 // residue is not exactly zero. False when a value it tests has a zero
 // residue but not a zero float, or when a zero on the diagonal finds no row
 // to take its place.
+// Modulo the first prime: a(k, k) a(0, 0) - a(k, 0) a(0, k), for each k.
+int64_t Reduction::zerosOnDiagonalAfterFirstStep() const {
+  const modular::Field& field = modular::firstField();
+  const double p = static_cast<double>(field.prime());
+  auto residue = [&](int64_t r, int64_t c) { return field.centredResidueOf(a_[r * n_ + c]); };
+  int64_t zeros = 0;
+  for (int64_t k = 1; k + 1 < n_; ++k) {
+    const double kept = modular::reduce(residue(k, k) * residue(0, 0), p, 1 / p);
+    const double taken = modular::reduce(residue(k, 0) * residue(0, k), p, 1 / p);
+    zeros += modular::reduce(kept - taken, p, 1 / p) == 0.0;
+  }
+  return zeros;
+}
+
 bool Reduction::floatSweepBesideResidues(double* residues) {
   auto residueIsZero = [&](int64_t r, int64_t c) { return residues[r * n_ + c] == 0.0; };
   for (int64_t k = 0; k + 1 < n_; ++k) {
@@ -228,7 +246,7 @@ Reduction::ZeroAhead Reduction::zeroAhead(int64_t first) const {
   auto zeros = [&](int prime, int64_t until) {
     exact_.copyInOrder(prime, first, scratch_);
     const int64_t p = prime == 0 ? modular::kFirstPrime : modular::kSecondPrime;
-    return modular::zerosWithoutExchanges(scratch_.data(), n_, first, until, p, code);
+    return modular::zerosWithoutExchanges(scratch_.values.get(), n_, first, until, p, code);
   };
   const modular::TestedValue last{n_ - 1, n_ - 1};
   const std::vector<modular::TestedValue> firstZeros = zeros(0, modular::kFirstZero);

@@ -95,6 +95,7 @@ class Reduction {
   bool stepsWithNoZeroAhead(const std::function<void()>& restore, const FloatSteps& floatSteps);
   bool stepsBesideFirstResidues(double* residues, const FloatSteps& floatSteps);
   bool floatSweepBesideResidues(double* residues);
+  int64_t zerosOnDiagonalAfterFirstStep() const;
   void plainStepsFrom(int64_t first);
   void sweepFrom(int64_t first);
   void passStepsBefore(int64_t next);
@@ -122,7 +123,7 @@ class Reduction {
   ProgressHook progress_;
   // The copies of the residues that zeroAhead works on: one room for all,
   // whose pages are taken once.
-  mutable std::vector<double> scratch_;
+  mutable ExactResidues::Scratch scratch_;
   // The next column step's position; the zero pivots before it, each with
   // nothing below that counted as non-zero at its step.
   int64_t nextStep_ = 0;

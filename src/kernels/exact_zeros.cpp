@@ -68,13 +68,16 @@ ExactResidues::ExactResidues(const float* a, int64_t rows, int64_t cols)
       cols_(cols),
       order_(rows) {
   if (!on_) return;
-  first_.resize(static_cast<size_t>(rows * cols));
-  second_.resize(static_cast<size_t>(rows * cols));
+  // Each element written once: a resize would first write zeros, and a
+  // large block's fresh pages cost as much again.
+  const auto entries = static_cast<size_t>(rows * cols);
+  first_.reserve(entries);
+  second_.reserve(entries);
   const modular::Field& first = modular::firstField();
   const modular::Field& second = modular::secondField();
-  for (int64_t k = 0; k < rows * cols; ++k) {
-    first_[k] = first.centredResidueOf(a[k]);
-    second_[k] = second.centredResidueOf(a[k]);
+  for (size_t k = 0; k < entries; ++k) {
+    first_.push_back(first.centredResidueOf(a[k]));
+    second_.push_back(second.centredResidueOf(a[k]));
   }
 }
 
@@ -103,12 +106,17 @@ const std::vector<double>& ExactResidues::secondResidues() const {
   return secondNow();
 }
 
-void ExactResidues::copyInOrder(int prime, int64_t from, std::vector<double>& into) const {
+void ExactResidues::copyInOrder(int prime, int64_t from, Scratch& into) const {
   const std::vector<double>& residues = prime == 0 ? first_ : secondNow();
-  into.resize(residues.size());
+  // Left uninitialised: only the part copied is read, and only its pages
+  // are taken.
+  if (into.size < residues.size()) {
+    into.values.reset(new double[residues.size()]);
+    into.size = residues.size();
+  }
   for (int64_t r = from; r < rows_; ++r) {
     const double* row = residues.data() + order_.at(r) * cols_;
-    std::copy(row + from, row + cols_, into.data() + r * cols_ + from);
+    std::copy(row + from, row + cols_, into.values.get() + r * cols_ + from);
   }
 }
 
