@@ -31,6 +31,7 @@ struct SweptSteps {
   // Within a sweep, the row of `a` and of the residues at each position:
   // the sweep's exchanges move only these, and its end the rows (place()).
   std::vector<int64_t> order;
+  bool moved = false;  // some row is not at its place in `order`
   int64_t steps = 0;
   int sign = 1;
   float before = 1.0f;  // the product of the diagonal entries left of the steps to come
@@ -85,6 +86,7 @@ class SweptRow {
   SweptRoom takeRoom();
   void giveBack(SweptSteps& s);
   void sweepFrom(SweptSteps& s, int64_t first);
+  bool countsAsZero(const SweptSteps& s, int64_t p, int64_t column) const;
   Decision decide(const SweptSteps& s, int64_t k, int64_t column) const;
   void settle(SweptSteps& s, int64_t k, const Decision& d);
   void place(SweptSteps& s) const;
@@ -192,6 +194,9 @@ void SweptRow::sweepFrom(SweptSteps& s, int64_t first) {
   for (int64_t k = first; k + 3 <= n_ && !s.members.empty(); ++k) {
     const bool right = s.members.back() > k;
     const bool left = s.members.front() <= k;
+    // Mostly neither diagonal entry counts as zero, and the sweep does
+    // nothing here.
+    if ((!right || !countsAsZero(s, k, k)) && (!left || !countsAsZero(s, k, k + 1))) continue;
     const Decision high = right ? decide(s, k, k) : Decision{};
     const Decision low = left ? decide(s, k, k + 1) : Decision{};
     if (!right || !left || high == low) {
@@ -223,6 +228,8 @@ void SweptRow::sweepFrom(SweptSteps& s, int64_t first) {
 // The rows where the sweep's exchanges have put them, each exchange of two
 // rows putting one of them in its place.
 void SweptRow::place(SweptSteps& s) const {
+  if (!s.moved) return;
+  s.moved = false;
   std::vector<int64_t>& order = s.order;
   // at[q]: the row of the order now at q; where[r]: where row r is now.
   std::vector<int64_t>& at = placing_;
@@ -241,23 +248,23 @@ void SweptRow::place(SweptSteps& s) const {
   std::iota(order.begin(), order.end(), 0);
 }
 
+// The entry at position p of the column counts as zero.
+bool SweptRow::countsAsZero(const SweptSteps& s, int64_t p, int64_t column) const {
+  return exact::countsAsZero(s.a.data(), n_, s.exact, s.order[p], column);
+}
+
 Decision SweptRow::decide(const SweptSteps& s, int64_t k, int64_t column) const {
   Decision d;
-  const float* a = s.a.data();
-  const int64_t* order = s.order.data();
-  auto countsAsZero = [&](int64_t p) {
-    return exact::countsAsZero(a, n_, s.exact, order[p], column);
-  };
-  if (!countsAsZero(k)) return d;
+  if (!countsAsZero(s, k, column)) return d;
   // The last row is the missing one.
   for (int64_t p = k + 1; p + 1 < n_; ++p) {
-    if (!countsAsZero(p)) d.rows.push_back(p);
+    if (!countsAsZero(s, p, column)) d.rows.push_back(p);
   }
   if (!d.rows.empty()) return d;
   d.column = column;
   for (int64_t p = k; p + 1 < n_; ++p) {
-    const int64_t r = order[p];
-    if (a[r * n_ + column] != 0.0f && s.exact.isExactZero(r, column)) d.cleared.push_back(p);
+    const int64_t r = s.order[p];
+    if (s.a[r * n_ + column] != 0.0f && s.exact.isExactZero(r, column)) d.cleared.push_back(p);
   }
   return d;
 }
@@ -270,6 +277,7 @@ void SweptRow::settle(SweptSteps& s, int64_t k, const Decision& d) {
     int64_t moving = order[k];
     for (int64_t p : d.rows) std::swap(moving, order[p]);
     order[k] = moving;
+    s.moved = true;
     if (d.rows.size() % 2 == 1) s.sign = -s.sign;
   }
   for (int64_t p : d.cleared) s.a[s.order[p] * n_ + d.column] = 0.0f;
@@ -372,7 +380,8 @@ void SweptRow::takeLanes(SweptSteps& s) {
     }
   }
   s.members.erase(s.members.begin(), s.members.begin() + used);
-  // Those whose lanes met a zero go on each as a set of its own.
+  // Those whose lanes met a zero go on each as a set of its own (taken
+  // again from later steps, their lanes would mostly meet it again).
   if (metZero.empty()) return;
   if (s.ownColumn >= 0 || static_cast<int64_t>(pending_.size()) >= maxWaiting_) {
     for (int64_t j : metZero) detOf(s.leftOut(j)) = alone(s, j);
