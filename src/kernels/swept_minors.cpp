@@ -208,11 +208,7 @@ void SweptRow::sweepFrom(SweptSteps& s, int64_t first) {
       SweptSteps part = copyOf(s);
       part.members.assign(s.members.begin(), split);
       settle(part, k, low);
-      if (part.members.empty()) {
-        giveBack(part);
-      } else {
-        pending_.push_back({std::move(part), k + 1});
-      }
+      pending_.push_back({std::move(part), k + 1});
     } else {
       // Each goes alone from here, its own sweep taking this position on.
       place(s);
