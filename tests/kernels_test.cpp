@@ -671,16 +671,42 @@ Matrix wholesUpTo(int top, int64_t n, unsigned seed) {
   return a;
 }
 
+// The product of an n x rank and a rank x n matrix of whole numbers from 1
+// to `top`: every minor is singular below rank n - 1, and the sweeps meet
+// zeros that stay, with rounding residues in their columns.
+Matrix productOfRank(int top, int64_t n, int64_t rank, unsigned seed) {
+  const Matrix left = wholesUpTo(top, n * rank, seed);
+  const Matrix right = wholesUpTo(top, rank * n, seed + 1);
+  Matrix a(n * n);
+  reference::multiply(left.data(), right.data(), a.data(), n, rank, n);
+  return a;
+}
+
 // Small whole numbers meet exact zeros in the first steps, where the sweeps
 // act for nearly every minor: the minors of a row part into sets where
 // their sweeps decide differently, each set going on from a copy of the
-// steps, its minors on lanes or, where those meet a zero, one by one.
+// steps, its minors on lanes or, where those meet a zero, each alone as a
+// set of its own to the end; a zero that stays on the diagonal keeps its
+// set. Sides around one batch of lanes of each width and the smallest
+// sets; fills 1 to 2, 3 and 10, and products of lower rank.
 TEST_P(KernelsTest, MinorDeterminantsOfSmallWholeNumbers) {
-  for (int64_t n : {5, 12, 40}) {
-    for (int top : {2, 10}) {
+  for (int64_t n : {5, 9, 12, 17, 33, 40}) {
+    for (int top : {2, 3, 10}) {
       expectSameMinors(wholesUpTo(top, n, static_cast<unsigned>(n + top)), n,
                        "whole numbers 1 to " + std::to_string(top));
     }
+  }
+  struct Product {
+    int top;
+    int64_t n;
+    int64_t rank;
+  };
+  const Product products[] = {{2, 9, 8},   {2, 17, 16},  {3, 17, 15}, {2, 26, 25},
+                              {3, 26, 24}, {10, 33, 32}, {2, 40, 20}};
+  for (const Product& p : products) {
+    expectSameMinors(
+        productOfRank(p.top, p.n, p.rank, static_cast<unsigned>(p.n + p.rank)), p.n,
+        "rank " + std::to_string(p.rank) + ", whole numbers 1 to " + std::to_string(p.top));
   }
 }
 

@@ -124,7 +124,8 @@ uint32_t reduceBlockLanes(const isa::Isa& x, MinorBatch& batch, const float* blo
   std::fill(cols.begin() + used, cols.end(), cols[0]);
   uint32_t fallback =
       x.minorDeterminants(block, side, rows.data(), cols.data(), 0, productBefore, batch.work, det);
-  if (exactLanes != 0) {
+  // A lane that met a zero already needs no residues.
+  if ((exactLanes & ~fallback) != 0) {
     fallback |= exactLanes &
                 modular::activeModularCode().minorZeros(blockResidues(), side, rows.data(),
                                                         cols.data(), batch.residueWork.data(),

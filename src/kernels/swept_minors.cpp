@@ -1,6 +1,7 @@
 #include "kernels/swept_minors.h"
 
 #include <algorithm>
+#include <numeric>
 #include <utility>
 
 #include "kernels/exact_zeros.h"
@@ -12,6 +13,8 @@ namespace {
 
 // Below this many minors in a row, each going its own way is as fast.
 constexpr int64_t kSweptRowMinors = 4;
+// Below this many minors in a set, each goes on as a set of its own.
+constexpr int64_t kFewMembers = 2;
 // The room that the sets of one row waiting their turn may take, at most:
 // on a large matrix, sets parted from sets parted from others could else
 // take more than the machine has.
@@ -25,21 +28,35 @@ struct SweptSteps {
   std::vector<float> a;
   ExactResidues exact;
   std::vector<int64_t> members;  // ascending
+  // Within a sweep, the row of `a` and of the residues at each position:
+  // the sweep's exchanges move only these, and its end the rows (place()).
+  std::vector<int64_t> order;
+  bool moved = false;  // some row is not at its place in `order`
   int64_t steps = 0;
   int sign = 1;
   float before = 1.0f;  // the product of the diagonal entries left of the steps to come
+  // When not -1: the set is the one minor without this column, moved into
+  // the place of the minor without the last one (its only member).
+  int64_t ownColumn = -1;
+  // The column of the whole matrix that member j leaves out.
+  int64_t leftOut(int64_t j) const { return ownColumn >= 0 ? ownColumn : j; }
 };
 
-// What a sweep does at one position, for one column: nothing, when the
-// diagonal entry counts as non-zero; else the exchange of row k with each
-// row of `rows` in turn, or nothing it can when there is none (a zero that
-// stays).
+// What a sweep does at one position, for one column, to the set's state:
+// when the diagonal entry counts as zero, the exchange of row k with each
+// row of `rows` in turn, or, when there is none, the entries of the column
+// from the diagonal down that count as zero but whose float is not, made
+// +0.0 (`cleared`). Two decisions that do the same leave the same state,
+// whatever they tested.
 struct Decision {
-  bool zero = false;
   std::vector<int64_t> rows;
+  int64_t column = 0;
+  std::vector<int64_t> cleared;
 
-  bool stays() const { return zero && rows.empty(); }
-  bool operator==(const Decision&) const = default;
+  bool operator==(const Decision& other) const {
+    return rows == other.rows && cleared == other.cleared &&
+           (cleared.empty() || column == other.column);
+  }
 };
 
 class SweptRow {
@@ -69,13 +86,16 @@ class SweptRow {
   SweptRoom takeRoom();
   void giveBack(SweptSteps& s);
   void sweepFrom(SweptSteps& s, int64_t first);
+  bool countsAsZero(const SweptSteps& s, int64_t p, int64_t column) const;
   Decision decide(const SweptSteps& s, int64_t k, int64_t column) const;
   void settle(SweptSteps& s, int64_t k, const Decision& d);
+  void place(SweptSteps& s) const;
+  void partAlone(SweptSteps& s);
+  void leaveOutOwnColumn(SweptSteps& s) const;
   void goOn(SweptSteps& s);
   void step(SweptSteps& s) const;
   void takeLanes(SweptSteps& s);
   float alone(const SweptSteps& s, int64_t j);
-  void eachWhole(const std::vector<int64_t>& members);
   float& detOf(int64_t j) { return det_[i_ * n_ + j]; }
 
   // A float and its residues modulo both primes.
@@ -93,6 +113,8 @@ class SweptRow {
   std::vector<float> block_;
   std::vector<double> blockResidues_;
   std::vector<float> laneDet_;
+  mutable std::vector<int64_t> placing_;
+  mutable std::vector<int64_t> placed_;
 };
 
 void SweptRow::reduce(const std::vector<int64_t>& cols) {
@@ -133,6 +155,8 @@ SweptSteps SweptRow::startWithoutRow(const std::vector<int64_t>& cols) {
   std::fill(room.first.begin() + last, room.first.end(), 0.0);
   std::fill(room.second.begin() + last, room.second.end(), 0.0);
   SweptSteps s;
+  s.order.resize(n_);
+  std::iota(s.order.begin(), s.order.end(), 0);
   s.a = std::move(room.a);
   s.exact = ExactResidues(std::move(room.first), std::move(room.second), n_);
   s.members = cols;
@@ -145,19 +169,23 @@ SweptSteps SweptRow::copyOf(const SweptSteps& s) {
   SweptRoom room = takeRoom();
   const std::vector<double>& second = s.exact.secondResidues();
   const std::vector<double>& first = s.exact.firstResidues();
+  const int64_t count = n_ - s.steps;
   for (int64_t r = s.steps; r < n_; ++r) {
-    const int64_t from = r * n_ + s.steps;
-    const int64_t count = n_ - s.steps;
-    std::copy_n(s.a.begin() + from, count, room.a.begin() + from);
-    std::copy_n(first.begin() + from, count, room.first.begin() + from);
-    std::copy_n(second.begin() + from, count, room.second.begin() + from);
+    const int64_t from = s.order[r] * n_ + s.steps;
+    const int64_t to = r * n_ + s.steps;
+    std::copy_n(s.a.begin() + from, count, room.a.begin() + to);
+    std::copy_n(first.begin() + from, count, room.first.begin() + to);
+    std::copy_n(second.begin() + from, count, room.second.begin() + to);
   }
   SweptSteps copy;
+  copy.order.resize(n_);
+  std::iota(copy.order.begin(), copy.order.end(), 0);
   copy.a = std::move(room.a);
   copy.exact = ExactResidues(std::move(room.first), std::move(room.second), n_);
   copy.steps = s.steps;
   copy.sign = s.sign;
   copy.before = s.before;
+  copy.ownColumn = s.ownColumn;
   return copy;
 }
 
@@ -167,6 +195,9 @@ void SweptRow::sweepFrom(SweptSteps& s, int64_t first) {
   for (int64_t k = first; k + 3 <= n_ && !s.members.empty(); ++k) {
     const bool right = s.members.back() > k;
     const bool left = s.members.front() <= k;
+    // Mostly neither diagonal entry counts as zero, and the sweep does
+    // nothing here.
+    if ((!right || !countsAsZero(s, k, k)) && (!left || !countsAsZero(s, k, k + 1))) continue;
     const Decision high = right ? decide(s, k, k) : Decision{};
     const Decision low = left ? decide(s, k, k + 1) : Decision{};
     if (!right || !left || high == low) {
@@ -178,51 +209,85 @@ void SweptRow::sweepFrom(SweptSteps& s, int64_t first) {
       SweptSteps part = copyOf(s);
       part.members.assign(s.members.begin(), split);
       settle(part, k, low);
-      if (part.members.empty()) {
-        giveBack(part);
-      } else {
-        pending_.push_back({std::move(part), k + 1});
-      }
+      pending_.push_back({std::move(part), k + 1});
     } else {
       // Each goes alone from here, its own sweep taking this position on.
-      std::for_each(s.members.begin(), split, [&](int64_t j) { detOf(j) = alone(s, j); });
+      place(s);
+      std::for_each(s.members.begin(), split,
+                    [&](int64_t j) { detOf(s.leftOut(j)) = alone(s, j); });
     }
     s.members.erase(s.members.begin(), split);
     settle(s, k, high);
   }
+  place(s);
+}
+
+// The rows where the sweep's exchanges have put them, each exchange of two
+// rows putting one of them in its place.
+void SweptRow::place(SweptSteps& s) const {
+  if (!s.moved) return;
+  s.moved = false;
+  std::vector<int64_t>& order = s.order;
+  // at[q]: the row of the order now at q; where[r]: where row r is now.
+  std::vector<int64_t>& at = placing_;
+  at.resize(n_);
+  std::iota(at.begin(), at.end(), 0);
+  std::vector<int64_t>& where = placed_;
+  where = at;
+  for (int64_t p = 0; p < n_; ++p) {
+    const int64_t q = where[order[p]];
+    if (q == p) continue;
+    std::swap_ranges(s.a.begin() + p * n_, s.a.begin() + (p + 1) * n_, s.a.begin() + q * n_);
+    s.exact.exchangeRows(p, q);
+    std::swap(where[at[p]], where[at[q]]);
+    std::swap(at[p], at[q]);
+  }
+  std::iota(order.begin(), order.end(), 0);
+}
+
+// The entry at position p of the column counts as zero.
+bool SweptRow::countsAsZero(const SweptSteps& s, int64_t p, int64_t column) const {
+  return exact::countsAsZero(s.a.data(), n_, s.exact, s.order[p], column);
 }
 
 Decision SweptRow::decide(const SweptSteps& s, int64_t k, int64_t column) const {
   Decision d;
-  const float* a = s.a.data();
-  if (!exact::countsAsZero(a, n_, s.exact, k, column)) return d;
-  d.zero = true;
+  if (!countsAsZero(s, k, column)) return d;
   // The last row is the missing one.
   for (int64_t p = k + 1; p + 1 < n_; ++p) {
-    if (!exact::countsAsZero(a, n_, s.exact, p, column)) d.rows.push_back(p);
+    if (!countsAsZero(s, p, column)) d.rows.push_back(p);
+  }
+  if (!d.rows.empty()) return d;
+  d.column = column;
+  for (int64_t p = k; p + 1 < n_; ++p) {
+    const int64_t r = s.order[p];
+    if (s.a[r * n_ + column] != 0.0f && s.exact.isExactZero(r, column)) d.cleared.push_back(p);
   }
   return d;
 }
 
-// A zero that stays makes the minors singular, or nearly: each takes the
-// plain code's way.
+// The exchanges of row k with each row of d.rows in turn move the row at k
+// to the first of them, each of them to the next, and the last to k.
 void SweptRow::settle(SweptSteps& s, int64_t k, const Decision& d) {
-  if (d.stays()) {
-    eachWhole(s.members);
-    s.members.clear();
-    return;
+  if (!d.rows.empty()) {
+    std::vector<int64_t>& order = s.order;
+    int64_t moving = order[k];
+    for (int64_t p : d.rows) std::swap(moving, order[p]);
+    order[k] = moving;
+    s.moved = true;
+    if (d.rows.size() % 2 == 1) s.sign = -s.sign;
   }
-  for (int64_t p : d.rows) {
-    std::swap_ranges(s.a.begin() + k * n_, s.a.begin() + (k + 1) * n_, s.a.begin() + p * n_);
-    s.exact.exchangeRows(k, p);
-    s.sign = -s.sign;
-  }
+  for (int64_t p : d.cleared) s.a[s.order[p] * n_ + d.column] = 0.0f;
 }
 
 // The steps up to each member's column, a batch of lanes at a time, the
 // smallest columns first; the sweeps after them may part the set again.
 void SweptRow::goOn(SweptSteps& s) {
   while (!s.members.empty()) {
+    if (static_cast<int64_t>(s.members.size()) < kFewMembers && s.ownColumn < 0) {
+      partAlone(s);
+      continue;
+    }
     // The lanes' blocks have a side of at least 3.
     if (s.steps == std::min(s.members.front(), n_ - 3)) {
       takeLanes(s);
@@ -233,8 +298,50 @@ void SweptRow::goOn(SweptSteps& s) {
   }
 }
 
-// Column step k on the columns right of it; the sweep before it left a
-// pivot that counts as non-zero.
+// Each member of a set of few goes on as a set of its own, which walks its
+// minor's steps to the end: the lanes would take one minor in the time of
+// many.
+void SweptRow::partAlone(SweptSteps& s) {
+  while (s.members.size() > 1 && static_cast<int64_t>(pending_.size()) < maxWaiting_) {
+    SweptSteps part = copyOf(s);
+    part.members = {s.members.back()};
+    s.members.pop_back();
+    leaveOutOwnColumn(part);
+    // Its sweeps so far have been those of its minor.
+    pending_.push_back({std::move(part), n_});
+  }
+  for (size_t t = 1; t < s.members.size(); ++t) {
+    detOf(s.members[t]) = alone(s, s.members[t]);
+  }
+  s.members.resize(1);
+  leaveOutOwnColumn(s);
+}
+
+// The set's only member's column out, the columns right of it each moved
+// one to the left from the steps on: the member becomes the minor without
+// the last column, whose last column is never read.
+void SweptRow::leaveOutOwnColumn(SweptSteps& s) const {
+  const int64_t j = s.members.front();
+  s.ownColumn = j;
+  s.members.front() = n_ - 1;
+  if (j == n_ - 1) return;
+  s.exact.secondResidues();
+  auto [first, second] = std::move(s.exact).release();
+  auto shift = [&](auto& values) {
+    for (int64_t r = s.steps; r < n_; ++r) {
+      const auto row = values.begin() + r * n_;
+      std::copy(row + j + 1, row + n_, row + j);
+    }
+  };
+  shift(s.a);
+  shift(first);
+  shift(second);
+  s.exact = ExactResidues(std::move(first), std::move(second), n_);
+}
+
+// Column step k on the columns right of it. A pivot that counts as zero
+// has only zeros below it, which the sweep left as floats +0.0: the step
+// then changes no float.
 void SweptRow::step(SweptSteps& s) const {
   const int64_t k = s.steps++;
   s.before = productInOrder(s.before, s.a[k * n_ + k]);
@@ -260,12 +367,27 @@ void SweptRow::takeLanes(SweptSteps& s) {
       x_, batch_, copyBlock(s.a, block_),
       [&] { return copyBlock(s.exact.firstResidues(), blockResidues_); }, side, s.before, rows,
       cols, used, allLanes, laneDet_.data());
+  std::vector<int64_t> metZero;
   for (int t = 0; t < used; ++t) {
     const int64_t j = s.members[t];
-    detOf(j) =
-        fallback >> t & 1 ? alone(s, j) : productInOrder(static_cast<float>(s.sign), laneDet_[t]);
+    if (fallback >> t & 1) {
+      metZero.push_back(j);
+    } else {
+      detOf(s.leftOut(j)) = productInOrder(static_cast<float>(s.sign), laneDet_[t]);
+    }
   }
   s.members.erase(s.members.begin(), s.members.begin() + used);
+  // Those whose lanes met a zero go on each as a set of its own (taken
+  // again from later steps, their lanes would mostly meet it again).
+  if (metZero.empty()) return;
+  if (s.ownColumn >= 0 || static_cast<int64_t>(pending_.size()) >= maxWaiting_) {
+    for (int64_t j : metZero) detOf(s.leftOut(j)) = alone(s, j);
+    return;
+  }
+  SweptSteps part = copyOf(s);
+  part.members = std::move(metZero);
+  partAlone(part);
+  pending_.push_back({std::move(part), n_});
 }
 
 // The minor without column j from the set's state on, one step at a time.
@@ -283,10 +405,6 @@ float SweptRow::alone(const SweptSteps& s, int64_t j) {
   leaveOutOfBlock(s.exact.firstResidues(), batch_.minorFirst);
   leaveOutOfBlock(s.exact.secondResidues(), batch_.minorSecond);
   return reduceOneByOne(batch_, block - 1, s.before, s.sign);
-}
-
-void SweptRow::eachWhole(const std::vector<int64_t>& members) {
-  for (int64_t j : members) reduceAsWholeMinor(x_, m_, batch_, i_, j, true, det_);
 }
 
 }  // namespace

@@ -6,14 +6,17 @@
 // entry in the pivot column and the pivot row, and a sweep exchanges whole
 // rows. The sweep's position k tests column k for the minors without a
 // column right of k, and column k + 1 for the others (their column k is the
-// matrix's k + 1). Where the two make different exchanges, the minors part
-// into two sets, each going on from a copy of the steps so far. Each minor
-// takes its last steps from its set's state: on the lanes without
-// exchanges, or, where those meet a zero, one by one.
+// matrix's k + 1). Where the two do differently (different exchanges, or
+// residues flushed in different columns), the minors part into two sets,
+// each going on from a copy of the steps so far. Each minor takes its last
+// steps from its set's state on the lanes without exchanges; a minor whose
+// lanes meet a zero, and the one minor left in a set, go on as a set of
+// their own, their column left out, to the end of their steps.
 //
 // Integer matrices of small entries meet such zeros in their first steps,
 // and every minor with them: the steps that those minors would take one by
-// one, each its own, are then taken once for each set.
+// one, each its own, are then taken once for each set, as long as their
+// sweeps decide alike (small fills part most sets within a few steps).
 #pragma once
 
 #include <cstdint>
