@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "kernels/dispatch.h"
-#include "kernels/exact_zeros.h"
+#include "kernels/exact/exact_zeros.h"
 #include "kernels/parallel.h"
 
 namespace {

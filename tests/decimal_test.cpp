@@ -1,6 +1,6 @@
 // The shortest decimal of a float, found in doubles where it can be,
 // against the text std::to_chars writes for it.
-#include "kernels/decimal.h"
+#include "kernels/exact/decimal.h"
 
 #include <gtest/gtest.h>
 

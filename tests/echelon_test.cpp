@@ -2,7 +2,7 @@
 // seeded matrices of whole numbers and of decimals as typed, many of them
 // rank-deficient: the ranks, the verdict, which coefficients are zero and
 // the reduced row echelon form's values within rounding.
-#include "kernels/echelon.h"
+#include "kernels/reduction/echelon.h"
 
 #include <gtest/gtest.h>
 

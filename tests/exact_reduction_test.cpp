@@ -2,7 +2,7 @@
 // test, against the plain steps one by one: the same diagonal to the bit,
 // the same sign and the same determinant, on large matrices whose exact
 // zeros come early, late, by the dozen or by chance of a float zero.
-#include "kernels/exact_reduction.h"
+#include "kernels/reduction/exact_reduction.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "kernels/dispatch.h"
-#include "kernels/exact_zeros.h"
+#include "kernels/exact/exact_zeros.h"
 #include "kernels/kernels.h"
 #include "kernels/parallel.h"
 #include "kernels/reference.h"

@@ -2,7 +2,7 @@
 // residues of single floats, the residues of a whole reduction, every zero
 // decision of the reduction on many whole-number matrices, and detTS on
 // the matrices where a rounding residue used to be taken for a pivot.
-#include "kernels/exact_zeros.h"
+#include "kernels/exact/exact_zeros.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@
 #include "dialogue/number_input.h"
 #include "exact_truth.h"
 #include "kernels/kernels.h"
-#include "kernels/modular.h"
+#include "kernels/exact/modular.h"
 #include "kernels/reference.h"
 #include "ops/determinant.h"
 #include "ops_fixture.h"

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "kernels/dispatch.h"
-#include "kernels/exact_zeros.h"
+#include "kernels/exact/exact_zeros.h"
 #include "kernels/parallel.h"
 #include "kernels/reference.h"
 

@@ -2,7 +2,7 @@
 // elimination modulo the same prime: the same zeros among the tested
 // values, at sizes around the panels and on matrices whose reduction meets
 // exact zeros.
-#include "kernels/modular_lu.h"
+#include "kernels/exact/modular_lu.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "kernels/dispatch.h"
-#include "kernels/modular.h"
+#include "kernels/exact/modular.h"
 
 namespace trelvo::kernels::modular {
 namespace {

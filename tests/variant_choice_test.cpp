@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "kernels/dispatch.h"
-#include "kernels/modular_lu.h"
+#include "kernels/exact/modular_lu.h"
 
 namespace trelvo::kernels {
 namespace {

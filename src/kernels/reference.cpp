@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "kernels/exact_zeros.h"
+#include "kernels/exact/exact_zeros.h"
 #include "kernels/kernels.h"
 #include "kernels/strict_float.h"
 #include "kernels/sweep.h"

@@ -2,7 +2,7 @@
 //
 // A copy of the matrix is brought to upper-triangular form by row
 // operations. A pivot is replaced only when it counts as zero, its float
-// being zero or its exact value (kernels/exact_zeros.h): the pivot sweep
+// being zero or its exact value (kernels/exact/exact_zeros.h): the pivot sweep
 // exchanges a zero-pivot row with every later row whose entry in that
 // column counts as non-zero, one after the other (it does not stop at the
 // first), and every exchange negates the sign. The sweep runs once before the column
@@ -24,7 +24,7 @@
 
 #include "dialogue/messages.h"
 #include "dialogue/progress.h"
-#include "kernels/exact_reduction.h"
+#include "kernels/reduction/exact_reduction.h"
 #include "kernels/kernels.h"
 #include "ops/working.h"
 

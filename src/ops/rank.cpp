@@ -16,8 +16,8 @@
 #include <string>
 
 #include "dialogue/entry_display.h"
-#include "kernels/echelon.h"
-#include "kernels/exact_reduction.h"
+#include "kernels/reduction/echelon.h"
+#include "kernels/reduction/exact_reduction.h"
 #include "kernels/kernels.h"
 #include "ops/working.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "dialogue/entry_display.h"
-#include "kernels/echelon.h"
+#include "kernels/reduction/echelon.h"
 #include "ops/working.h"
 
 namespace trelvo {

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "dialogue/progress.h"
-#include "kernels/modular.h"
+#include "kernels/exact/modular.h"
 
 namespace trelvo {
 namespace {

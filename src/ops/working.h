@@ -9,7 +9,7 @@
 #include "dialogue/console.h"
 #include "dialogue/dialogue.h"
 #include "dialogue/working_matrix.h"
-#include "kernels/echelon.h"
+#include "kernels/reduction/echelon.h"
 
 namespace trelvo {
 

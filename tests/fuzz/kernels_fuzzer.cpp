@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "kernels/dispatch.h"
-#include "kernels/exact_reduction.h"
-#include "kernels/exact_zeros.h"
+#include "kernels/reduction/exact_reduction.h"
+#include "kernels/exact/exact_zeros.h"
 #include "kernels/kernels.h"
 #include "kernels/reference.h"
 
