@@ -95,7 +95,8 @@ enum class Kind {
   kOnesAndTwos,
   kAllOnes,
   kColumnTimesRow,
-  kRepeatedColumnLate
+  kRepeatedColumnLate,
+  kZeroPivotThenOverflow
 };
 
 std::string kindName(Kind kind) {
@@ -130,6 +131,8 @@ std::string kindName(Kind kind) {
       return "a column of 1..100 times a row of 1..100 (rank one)";
     case Kind::kRepeatedColumnLate:
       return "random fill 1..2, the second last column a copy of the third last";
+    case Kind::kZeroPivotThenOverflow:
+      return "a zero pivot over floats zero but not exactly, then overflowing factors";
   }
   return "";
 }
@@ -193,6 +196,17 @@ Matrix wholeMatrix(Kind kind, int64_t n, unsigned seed) {
     for (int64_t r = 0; r < n; ++r) {
       for (int64_t c = 0; c < n; ++c) at(r, c) = column[r] * row[c];
     }
+  } else if (kind == Kind::kZeroPivotThenOverflow) {
+    // After the first step, position 1 is exactly zero, and below it
+    // 0.33333334 - (1 / 3) * 1 is zero in floats, not exactly: the zero
+    // pivot stays, its step changes nothing, and its column's exact values
+    // stay. The later steps' overflowing factors make NaNs of those float
+    // zeros in the plain steps, which the sweep then takes for pivots.
+    scaleByPowersOfTwo(a, random);
+    for (int64_t r = 0; r < n; ++r) {
+      at(r, 0) = r < 2 ? 3.0f : 1.0f;
+      at(r, 1) = r < 2 ? 1.0f : 1.0f / 3.0f;
+    }
   } else if (kind == Kind::kRepeatedColumnLate) {
     // A zero pivot near the end, with steps and their sweeps after it.
     for (int64_t r = 0; r < n; ++r) at(r, n - 2) = at(r, n - 3);
@@ -239,7 +253,8 @@ TEST_P(ExactReductionTest, DiagonalAloneAsThePlainSteps) {
        {Kind::kRandomFill, Kind::kSmallRange, Kind::kRankDeficient, Kind::kZerosSprinkled,
         Kind::kLateDependence, Kind::kFloatZeroOnly, Kind::kProportionalColumns,
         Kind::kFirstColumnZero, Kind::kLaterFloatZero, Kind::kHugeAndTiny, Kind::kFloatZeroColumn,
-        Kind::kOnesAndTwos, Kind::kAllOnes, Kind::kColumnTimesRow, Kind::kRepeatedColumnLate}) {
+        Kind::kOnesAndTwos, Kind::kAllOnes, Kind::kColumnTimesRow, Kind::kRepeatedColumnLate,
+        Kind::kZeroPivotThenOverflow}) {
     for (int64_t n : {9, 48, 63, 97, 130}) {
       for (unsigned seed = 0; seed < 3; ++seed) {
         const Matrix a = wholeMatrix(kind, n, seed * 131 + static_cast<unsigned>(n));
