@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "kernels/dispatch.h"
-#include "kernels/reduction/first_step.h"
-#include "kernels/kernels.h"
 #include "kernels/exact/modular.h"
 #include "kernels/exact/modular_lu.h"
+#include "kernels/kernels.h"
+#include "kernels/reduction/first_step.h"
 #include "kernels/reduction/reduction.h"
 #include "kernels/reference.h"
 #include "kernels/strict_float.h"
@@ -42,18 +42,21 @@ void Reduction::sweep() { sweepFrom(nextStep_); }
 // for a pivot). So the sweep starts at `first`, unless a column below a
 // zero pivot has lost a zero: then it goes over every position, as ever.
 void Reduction::sweepFrom(int64_t first) {
+  if (!zeroLostBelowZeroPivot()) return exact::pivotSweep(a_, n_, sign_, exact_, first);
+  exact::pivotSweep(a_, n_, sign_, exact_);
+  zeroPivots_.clear();
+  for (int64_t d = 0; d < nextStep_; ++d) {
+    if (pivotCountsAsZero(d)) zeroPivots_.push_back(d);
+  }
+}
+
+bool Reduction::zeroLostBelowZeroPivot() const {
   for (int64_t k : zeroPivots_) {
     for (int64_t i = k; i < n_; ++i) {
-      if (a_[i * n_ + k] == 0.0f) continue;
-      exact::pivotSweep(a_, n_, sign_, exact_);
-      zeroPivots_.clear();
-      for (int64_t d = 0; d < nextStep_; ++d) {
-        if (pivotCountsAsZero(d)) zeroPivots_.push_back(d);
-      }
-      return;
+      if (a_[i * n_ + k] != 0.0f) return true;
     }
   }
-  exact::pivotSweep(a_, n_, sign_, exact_, first);
+  return false;
 }
 
 bool Reduction::pivotCountsAsZero(int64_t j) const {
@@ -70,15 +73,11 @@ void Reduction::passStepsBefore(int64_t next) {
 
 // Step j whose pivot counts as zero, every entry below it too (their floats
 // are zero: the sweep's flush saw to it). It changes nothing, as a rule,
-// and then neither does the sweep after it. Whether it changed anything.
-bool Reduction::zeroPivotStep(int64_t j) {
-  if (exact_.stepChangesNothing(j, j)) {
-    passStepsBefore(j + 1);
-    return false;
-  }
+// and then neither does the sweep after it.
+void Reduction::zeroPivotStep(int64_t j) {
+  if (exact_.stepChangesNothing(j, j)) return passStepsBefore(j + 1);
   columnStep(j);
   sweep();
-  return true;
 }
 
 int64_t Reduction::oneFloatStep(int64_t j) {
@@ -222,9 +221,9 @@ void Reduction::plainStepsAgain(const std::function<void()>& restore, int signAt
 
 // Until a pivot counts as zero, nothing left of the next step's column is
 // read again: each step changes the columns right of its pivot only, and
-// each sweep starts at the next step's position. A zero pivot stays, and
-// every later sweep tests its column, so from it on the steps are the
-// plain ones.
+// each sweep starts at the next step's position. From a zero pivot on, the
+// steps take every column: the column below it must stay as the plain
+// steps leave it, for the sweeps to check.
 void Reduction::stepsOneByOne() {
   takeResiduesOfFloats();
   int64_t j = 0;

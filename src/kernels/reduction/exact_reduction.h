@@ -10,8 +10,11 @@
 // primes take the same steps, blocked, and the plain sweep with the exact
 // test acts. As long as no sweep acts, the steps give the floats and the
 // residues of the plain code, so the results are its own, bit for bit.
-// A zero that stays on the diagonal, met by every later sweep, leaves the
-// rest of the steps to the plain code.
+// A sweep after step j looks at the positions from j + 1 on: those before
+// it have nothing left to do (see sweepFrom). A zero pivot with nothing
+// below it is passed where its step changes nothing, and the stretches go
+// on past it; the one-step stretches of small numbers, which meet a zero
+// after nearly every early step, are taken without a look ahead.
 //
 // Most large matrices take a shorter way. The first step and the sweep
 // after it are worked out from the entries themselves (kernels/reduction/first_step.h),
@@ -100,7 +103,8 @@ class Reduction {
   void sweepFrom(int64_t first);
   void passStepsBefore(int64_t next);
   bool pivotCountsAsZero(int64_t j) const;
-  bool zeroPivotStep(int64_t j);
+  void zeroPivotStep(int64_t j);
+  bool zeroLostBelowZeroPivot() const;
   int64_t oneFloatStep(int64_t j);
   bool stepsRightOfPivotMayDiffer(int64_t done) const;
   void plainStepsAgain(const std::function<void()>& restore, int signAtStart);
