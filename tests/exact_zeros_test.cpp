@@ -20,8 +20,8 @@
 
 #include "dialogue/number_input.h"
 #include "exact_truth.h"
-#include "kernels/kernels.h"
 #include "kernels/exact/modular.h"
+#include "kernels/kernels.h"
 #include "kernels/reference.h"
 #include "ops/determinant.h"
 #include "ops_fixture.h"

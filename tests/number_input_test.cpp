@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <string>
 #include <cstring>
 #include <limits>
+#include <string>
 
 namespace trelvo {
 namespace {

@@ -24,8 +24,8 @@
 
 #include "dialogue/messages.h"
 #include "dialogue/progress.h"
-#include "kernels/reduction/exact_reduction.h"
 #include "kernels/kernels.h"
+#include "kernels/reduction/exact_reduction.h"
 #include "ops/working.h"
 
 namespace trelvo {

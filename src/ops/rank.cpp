@@ -16,9 +16,9 @@
 #include <string>
 
 #include "dialogue/entry_display.h"
+#include "kernels/kernels.h"
 #include "kernels/reduction/echelon.h"
 #include "kernels/reduction/exact_reduction.h"
-#include "kernels/kernels.h"
 #include "ops/working.h"
 
 namespace trelvo {

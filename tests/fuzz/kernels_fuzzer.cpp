@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "kernels/dispatch.h"
-#include "kernels/reduction/exact_reduction.h"
 #include "kernels/exact/exact_zeros.h"
 #include "kernels/kernels.h"
+#include "kernels/reduction/exact_reduction.h"
 #include "kernels/reference.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <utility>
 
-#include "kernels/kernels.h"
 #include "kernels/exact/modular.h"
 #include "kernels/exact/modular_lu.h"
+#include "kernels/kernels.h"
 #include "kernels/parallel.h"
 #include "kernels/reference.h"
 #include "kernels/sweep.h"
@@ -169,13 +169,9 @@ bool ExactResidues::stepChangesNothing(int64_t r, int64_t c) const {
 
 bool ExactResidues::zeroOnDiagonalAfterStep(int64_t j) const {
   if (!on_) return false;
-  // Entry (k, k) less (k, j) / (j, j) times (j, k), modulo one prime.
   auto zeroAfter = [&](const std::vector<double>& e, const modular::Field& field, int64_t k) {
-    const double p = static_cast<double>(field.prime());
     auto at = [&](int64_t r, int64_t c) { return e[order_.at(r) * cols_ + c]; };
-    const double multiple = modular::reduce(at(k, j) * field.centredInverse(at(j, j)), p, 1 / p);
-    const double taken = modular::reduce(multiple * at(j, k), p, 1 / p);
-    return modular::reduce(at(k, k) - taken, p, 1 / p) == 0.0;
+    return field.centredAfterStep(at(k, k), at(k, j), at(j, k), at(j, j)) == 0.0;
   };
   for (int64_t k = j + 1; k + 1 < rows_; ++k) {
     if (zeroAfter(first_, modular::firstField(), k) &&

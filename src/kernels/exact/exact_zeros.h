@@ -75,13 +75,14 @@ class ExactResidues {
   /// The centred residues modulo each prime, row-major, in the rows' order.
   const std::vector<double>& firstResidues() const;
   const std::vector<double>& secondResidues() const;
-  /// Into `into` (room for rows x cols, made so if it has not), the centred residues
-  /// modulo one prime (0 or 1) in the rows' order, of the rows and columns
-  /// from `from` on; the storage stays as it is.
+  /// Room for a copy of residues, kept from one copy to the next.
   struct Scratch {
     std::unique_ptr<double[]> values;
     size_t size = 0;
   };
+  /// Into `into` (room for rows x cols, made so if it has not), the centred
+  /// residues modulo one prime (0 or 1) in the rows' order, of the rows and
+  /// columns from `from` on; the storage stays as it is.
   void copyInOrder(int prime, int64_t from, Scratch& into) const;
   /// Exchanges rows r and s: their residues move only when next read in
   /// place (see row_order.h).

@@ -62,6 +62,15 @@ class Field {
     return reduce(digits * centredPowersOfTen_[d.exponent - kLowestPowerOfTen], p_, inverseOfP_);
   }
   double centredInverse(double x) const;
+  /// x reduced, as above. REQUIRES: |x| < 2^53.
+  double centredReduced(double x) const { return reduce(x, static_cast<double>(p_), inverseOfP_); }
+  /// What one column step leaves of `entry`, whose row holds `inColumn` in
+  /// the pivot's column and whose column holds `inRow` in the pivot's row:
+  /// entry - inColumn / pivot * inRow (entry itself when the pivot is zero).
+  double centredAfterStep(double entry, double inColumn, double inRow, double pivot) const {
+    const double multiple = centredReduced(inColumn * centredInverse(pivot));
+    return centredReduced(entry - centredReduced(multiple * inRow));
+  }
 
  private:
   int64_t p_;

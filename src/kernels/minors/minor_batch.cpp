@@ -5,10 +5,10 @@
 #include <tuple>
 #include <utility>
 
-#include "kernels/reduction/exact_reduction.h"
 #include "kernels/exact/exact_zeros.h"
 #include "kernels/exact/modular.h"
 #include "kernels/exact/modular_lu.h"
+#include "kernels/reduction/exact_reduction.h"
 
 namespace trelvo::kernels::minors {
 namespace {

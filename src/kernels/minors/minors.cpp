@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "kernels/dispatch.h"
-#include "kernels/kernels.h"
-#include "kernels/minors/minor_batch.h"
 #include "kernels/exact/modular.h"
 #include "kernels/exact/modular_lu.h"
-#include "kernels/parallel.h"
+#include "kernels/kernels.h"
+#include "kernels/minors/minor_batch.h"
 #include "kernels/minors/shared_steps.h"
-#include "kernels/strict_float.h"
 #include "kernels/minors/swept_minors.h"
+#include "kernels/parallel.h"
+#include "kernels/strict_float.h"
 
 namespace trelvo::kernels {
 namespace {

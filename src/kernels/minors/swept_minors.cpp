@@ -1,11 +1,11 @@
 #include "kernels/minors/swept_minors.h"
 
 #include <algorithm>
-#include <numeric>
 #include <utility>
 
 #include "kernels/exact/exact_zeros.h"
 #include "kernels/kernels.h"
+#include "kernels/row_order.h"
 #include "kernels/strict_float.h"
 
 namespace trelvo::kernels::minors {
@@ -28,10 +28,10 @@ struct SweptSteps {
   std::vector<float> a;
   ExactResidues exact;
   std::vector<int64_t> members;  // ascending
-  // Within a sweep, the row of `a` and of the residues at each position:
-  // the sweep's exchanges move only these, and its end the rows (place()).
-  std::vector<int64_t> order;
-  bool moved = false;  // some row is not at its place in `order`
+  // Within a sweep, the row of `a` at each position: the sweep's
+  // exchanges move only these (the residues keep an order of their own),
+  // and its end the rows (place()).
+  RowOrder order;
   int64_t steps = 0;
   int sign = 1;
   float before = 1.0f;  // the product of the diagonal entries left of the steps to come
@@ -113,8 +113,6 @@ class SweptRow {
   std::vector<float> block_;
   std::vector<double> blockResidues_;
   std::vector<float> laneDet_;
-  mutable std::vector<int64_t> placing_;
-  mutable std::vector<int64_t> placed_;
 };
 
 void SweptRow::reduce(const std::vector<int64_t>& cols) {
@@ -155,8 +153,7 @@ SweptSteps SweptRow::startWithoutRow(const std::vector<int64_t>& cols) {
   std::fill(room.first.begin() + last, room.first.end(), 0.0);
   std::fill(room.second.begin() + last, room.second.end(), 0.0);
   SweptSteps s;
-  s.order.resize(n_);
-  std::iota(s.order.begin(), s.order.end(), 0);
+  s.order = RowOrder(n_);
   s.a = std::move(room.a);
   s.exact = ExactResidues(std::move(room.first), std::move(room.second), n_);
   s.members = cols;
@@ -171,15 +168,13 @@ SweptSteps SweptRow::copyOf(const SweptSteps& s) {
   const std::vector<double>& first = s.exact.firstResidues();
   const int64_t count = n_ - s.steps;
   for (int64_t r = s.steps; r < n_; ++r) {
-    const int64_t from = s.order[r] * n_ + s.steps;
-    const int64_t to = r * n_ + s.steps;
-    std::copy_n(s.a.begin() + from, count, room.a.begin() + to);
-    std::copy_n(first.begin() + from, count, room.first.begin() + to);
-    std::copy_n(second.begin() + from, count, room.second.begin() + to);
+    const int64_t at = r * n_ + s.steps;
+    std::copy_n(s.a.begin() + s.order.at(r) * n_ + s.steps, count, room.a.begin() + at);
+    std::copy_n(first.begin() + at, count, room.first.begin() + at);
+    std::copy_n(second.begin() + at, count, room.second.begin() + at);
   }
   SweptSteps copy;
-  copy.order.resize(n_);
-  std::iota(copy.order.begin(), copy.order.end(), 0);
+  copy.order = RowOrder(n_);
   copy.a = std::move(room.a);
   copy.exact = ExactResidues(std::move(room.first), std::move(room.second), n_);
   copy.steps = s.steps;
@@ -222,32 +217,12 @@ void SweptRow::sweepFrom(SweptSteps& s, int64_t first) {
   place(s);
 }
 
-// The rows where the sweep's exchanges have put them, each exchange of two
-// rows putting one of them in its place.
-void SweptRow::place(SweptSteps& s) const {
-  if (!s.moved) return;
-  s.moved = false;
-  std::vector<int64_t>& order = s.order;
-  // at[q]: the row of the order now at q; where[r]: where row r is now.
-  std::vector<int64_t>& at = placing_;
-  at.resize(n_);
-  std::iota(at.begin(), at.end(), 0);
-  std::vector<int64_t>& where = placed_;
-  where = at;
-  for (int64_t p = 0; p < n_; ++p) {
-    const int64_t q = where[order[p]];
-    if (q == p) continue;
-    std::swap_ranges(s.a.begin() + p * n_, s.a.begin() + (p + 1) * n_, s.a.begin() + q * n_);
-    s.exact.exchangeRows(p, q);
-    std::swap(where[at[p]], where[at[q]]);
-    std::swap(at[p], at[q]);
-  }
-  std::iota(order.begin(), order.end(), 0);
-}
+// The rows where the sweep's exchanges have put them.
+void SweptRow::place(SweptSteps& s) const { s.order.applyTo(s.a.data(), n_); }
 
 // The entry at position p of the column counts as zero.
 bool SweptRow::countsAsZero(const SweptSteps& s, int64_t p, int64_t column) const {
-  return exact::countsAsZero(s.a.data(), n_, s.exact, s.order[p], column);
+  return s.a[s.order.at(p) * n_ + column] == 0.0f || s.exact.isExactZero(p, column);
 }
 
 Decision SweptRow::decide(const SweptSteps& s, int64_t k, int64_t column) const {
@@ -260,24 +235,21 @@ Decision SweptRow::decide(const SweptSteps& s, int64_t k, int64_t column) const 
   if (!d.rows.empty()) return d;
   d.column = column;
   for (int64_t p = k; p + 1 < n_; ++p) {
-    const int64_t r = s.order[p];
-    if (s.a[r * n_ + column] != 0.0f && s.exact.isExactZero(r, column)) d.cleared.push_back(p);
+    if (s.a[s.order.at(p) * n_ + column] != 0.0f && s.exact.isExactZero(p, column)) {
+      d.cleared.push_back(p);
+    }
   }
   return d;
 }
 
-// The exchanges of row k with each row of d.rows in turn move the row at k
-// to the first of them, each of them to the next, and the last to k.
+// The exchanges of row k with each row of d.rows in turn.
 void SweptRow::settle(SweptSteps& s, int64_t k, const Decision& d) {
-  if (!d.rows.empty()) {
-    std::vector<int64_t>& order = s.order;
-    int64_t moving = order[k];
-    for (int64_t p : d.rows) std::swap(moving, order[p]);
-    order[k] = moving;
-    s.moved = true;
-    if (d.rows.size() % 2 == 1) s.sign = -s.sign;
+  for (int64_t p : d.rows) {
+    s.order.exchange(k, p);
+    s.exact.exchangeRows(k, p);
   }
-  for (int64_t p : d.cleared) s.a[s.order[p] * n_ + d.column] = 0.0f;
+  if (d.rows.size() % 2 == 1) s.sign = -s.sign;
+  for (int64_t p : d.cleared) s.a[s.order.at(p) * n_ + d.column] = 0.0f;
 }
 
 // The steps up to each member's column, a batch of lanes at a time, the

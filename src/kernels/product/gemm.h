@@ -13,8 +13,8 @@
 #include <utility>
 
 #include "kernels/dispatch.h"
-#include "kernels/product/pack.h"
 #include "kernels/parallel.h"
+#include "kernels/product/pack.h"
 
 namespace trelvo::kernels::gemm {
 

@@ -6,10 +6,10 @@
 #include <numeric>
 
 #include "kernels/dispatch.h"
-#include "kernels/reduction/exact_reduction.h"
-#include "kernels/kernels.h"
 #include "kernels/exact/modular.h"
+#include "kernels/kernels.h"
 #include "kernels/parallel.h"
+#include "kernels/reduction/exact_reduction.h"
 #include "kernels/strict_float.h"
 #include "kernels/sweep.h"
 

@@ -152,16 +152,14 @@ bool Reduction::stepsBesideFirstResidues(double* residues, const FloatSteps& flo
 // residue is not exactly zero. False when a value it tests has a zero
 // residue but not a zero float, or when a zero on the diagonal finds no row
 // to take its place.
-// Modulo the first prime: a(k, k) a(0, 0) - a(k, 0) a(0, k), for each k.
+// Modulo the first prime, for each k.
 int64_t Reduction::zerosOnDiagonalAfterFirstStep() const {
   const modular::Field& field = modular::firstField();
-  const double p = static_cast<double>(field.prime());
   auto residue = [&](int64_t r, int64_t c) { return field.centredResidueOf(a_[r * n_ + c]); };
   int64_t zeros = 0;
   for (int64_t k = 1; k + 1 < n_; ++k) {
-    const double kept = modular::reduce(residue(k, k) * residue(0, 0), p, 1 / p);
-    const double taken = modular::reduce(residue(k, 0) * residue(0, k), p, 1 / p);
-    zeros += modular::reduce(kept - taken, p, 1 / p) == 0.0;
+    zeros +=
+        field.centredAfterStep(residue(k, k), residue(k, 0), residue(0, k), residue(0, 0)) == 0.0;
   }
   return zeros;
 }

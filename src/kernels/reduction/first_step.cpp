@@ -4,9 +4,9 @@
 #include <cassert>
 #include <numeric>
 
-#include "kernels/kernels.h"
 #include "kernels/exact/modular.h"
 #include "kernels/exact/modular_lu.h"
+#include "kernels/kernels.h"
 #include "kernels/parallel.h"
 #include "kernels/row_order.h"
 #include "kernels/strict_float.h"
@@ -99,22 +99,18 @@ void FirstStep::writeFirstResidues(double* out) const {
 
 bool FirstStep::zeroModuloFirstPrimeAfterSecondStep() const {
   const modular::Field& field = modular::firstField();
-  const double p = static_cast<double>(field.prime());
-  auto reduced = [&](double x) { return modular::reduce(x, p, 1 / p); };
-  const double inverseOfPivot = field.centredInverse(field.centredResidueOf(a_[0]));
+  auto residue = [&](float x) { return field.centredResidueOf(x); };
   // The residue of (position, c) after the first step and its sweep (a
   // flushed entry was exactly zero, and so is its residue).
   auto after = [&](int64_t position, int64_t c) {
     const float* row = a_ + rowAt_[position] * n_;
-    if (rowAt_[position] == 0) return field.centredResidueOf(row[c]);
-    const double multiple = reduced(field.centredResidueOf(row[0]) * inverseOfPivot);
-    return reduced(field.centredResidueOf(row[c]) -
-                   reduced(multiple * field.centredResidueOf(a_[c])));
+    if (rowAt_[position] == 0) return residue(row[c]);
+    return field.centredAfterStep(residue(row[c]), residue(row[0]), residue(a_[c]), residue(a_[0]));
   };
-  const double inverse = field.centredInverse(after(1, 1));
   for (int64_t k = 2; k + 1 < n_; ++k) {
-    const double multiple = reduced(after(k, 1) * inverse);
-    if (reduced(after(k, k) - reduced(multiple * after(1, k))) == 0.0) return true;
+    if (field.centredAfterStep(after(k, k), after(k, 1), after(1, k), after(1, 1)) == 0.0) {
+      return true;
+    }
   }
   return false;
 }

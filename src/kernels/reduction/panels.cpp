@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "kernels/product/gemm.h"
 #include "kernels/parallel.h"
+#include "kernels/product/gemm.h"
 #include "kernels/reference.h"
 #include "kernels/strict_float.h"
 

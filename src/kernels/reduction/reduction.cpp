@@ -4,9 +4,9 @@
 #include <functional>
 
 #include "kernels/kernels.h"
+#include "kernels/parallel.h"
 #include "kernels/product/pack.h"
 #include "kernels/reduction/panels.h"
-#include "kernels/parallel.h"
 #include "kernels/strict_float.h"
 
 namespace trelvo::kernels {
